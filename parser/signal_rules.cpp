@@ -1,0 +1,89 @@
+// The signals block of a frame.
+#include "parser/ncf_parser.hpp"
+
+namespace tolvane {
+
+// signal_definition: "signals" "{" { signal_entry } "}"
+std::vector<NcfSignalDef> NcfParser::signal_definition() {
+    TraceScope trace(*this, "signal_definition");
+    std::vector<NcfSignalDef> signals;
+    expect(TokenKind::KwSignals, "signals");
+    expect(TokenKind::LeftBrace, "{");
+    while (at(TokenKind::Identifier)) {
+        signals.push_back(signal_entry());
+    }
+    expect(TokenKind::RightBrace, "}");
+    return signals;
+}
+
+// signal_entry: identifier "{" signal_properties "}"
+NcfSignalDef NcfParser::signal_entry() {
+    TraceScope trace(*this, "signal_entry");
+    NcfSignalDef signal;
+    signal.name = take_text();
+    expect(TokenKind::LeftBrace, "{");
+    signal.properties = signal_properties();
+    expect(TokenKind::RightBrace, "}");
+    return signal;
+}
+
+// signal_properties: in any order, each at most once,
+//     "init_value" "=" (integer | "{" integer { "," integer } "}") ";"
+//     "size" "=" integer ";"   "offset" "=" integer ";"
+// then optionally an encoding name: identifier ";".
+// A statement the loop does not take ends it and is left for the caller.
+NcfSignalProperties NcfParser::signal_properties() {
+    TraceScope trace(*this, "signal_properties");
+    NcfSignalProperties properties;
+    bool read_init_value = false;
+    bool read_size = false;
+    bool read_offset = false;
+    const auto integer_statement = [this](std::int32_t& field, bool& read) {
+        advance();
+        expect(TokenKind::Equals, "=");
+        field = expect_integer();
+        expect(TokenKind::Semicolon, ";");
+        read = true;
+    };
+    for (;;) {
+        if (at(TokenKind::KwInitValue) && !read_init_value) {
+            properties.init_value = init_value();
+            read_init_value = true;
+        } else if (at(TokenKind::KwSize) && !read_size) {
+            integer_statement(properties.size, read_size);
+        } else if (at(TokenKind::KwOffset) && !read_offset) {
+            integer_statement(properties.offset, read_offset);
+        } else if (at(TokenKind::Identifier)) {
+            properties.encoding_name = take_text();
+            expect(TokenKind::Semicolon, ";");
+            break;
+        } else {
+            break;  // "}", the end of input, a repeated statement or anything else
+        }
+    }
+    return properties;
+}
+
+// "init_value" "=" (integer | "{" integer { "," integer } "}") ";"
+// Replaces the whole value, so it is always in exactly one of its two forms.
+NcfInitValue NcfParser::init_value() {
+    NcfInitValue value;
+    advance();
+    expect(TokenKind::Equals, "=");
+    if (at(TokenKind::LeftBrace)) {
+        expect(TokenKind::LeftBrace, "{");
+        value.is_array = true;
+        value.array_values.push_back(expect_integer());
+        while (at(TokenKind::Comma)) {
+            advance();
+            value.array_values.push_back(expect_integer());
+        }
+        expect(TokenKind::RightBrace, "}");
+    } else {
+        value.scalar = expect_integer();
+    }
+    expect(TokenKind::Semicolon, ";");
+    return value;
+}
+
+}  // namespace tolvane

@@ -1,0 +1,44 @@
+// The top-level rule: header, language version and the node definitions.
+#include "parser/ncf_parser.hpp"
+
+namespace tolvane {
+
+NcfFile NcfParser::parse() {
+    diagnostics_.clear();
+    NcfFile file = ncf_file();
+    // The lexer's own reports come after the grammar's, every time: its list
+    // is never cleared.
+    const std::vector<Diagnostic>& lexer_reports = lexer_.diagnostics();
+    diagnostics_.insert(diagnostics_.end(), lexer_reports.begin(), lexer_reports.end());
+    return file;
+}
+
+// ncf_file: "node_capability_file" ";" language_version { node_definition }
+// Any top-level token other than `node` is reported and ends the parse.
+NcfFile NcfParser::ncf_file() {
+    NcfFile file;
+    file.filename = filename_;
+    TraceScope trace(*this, "ncf_file");
+    expect(TokenKind::KwNodeCapabilityFile, "node_capability_file");
+    expect(TokenKind::Semicolon, ";");
+    file.language_version = language_version();
+    while (at(TokenKind::KwNode)) {
+        file.nodes.push_back(node_definition());
+    }
+    if (!at(TokenKind::EndOfInput)) {
+        report_error("Unexpected token at top level: '" + std::string(current_.text) + "'");
+    }
+    return file;
+}
+
+// language_version: "LIN_language_version" "=" string ";"
+std::string NcfParser::language_version() {
+    TraceScope trace(*this, "language_version");
+    expect(TokenKind::KwLinLanguageVersion, "LIN_language_version");
+    expect(TokenKind::Equals, "=");
+    std::string version = expect_string();
+    expect(TokenKind::Semicolon, ";");
+    return version;
+}
+
+}  // namespace tolvane
