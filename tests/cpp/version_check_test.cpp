@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <string_view>
 
 namespace {
@@ -26,7 +27,11 @@ INSTANTIATE_TEST_SUITE_P(Versions, VersionCheck,
                                          VersionCase{"3.14.10 (main, Oct 26 2026) [GCC 16.2.0]", true},
                                          VersionCase{"3.13.1", false}, VersionCase{"3.140", false},
                                          VersionCase{"3.141.0", false}, VersionCase{"3.1", false},
-                                         VersionCase{"", false}, VersionCase{"2.14.0", false}));
+                                         VersionCase{"", false}, VersionCase{"2.14.0", false}),
+                         [](const testing::TestParamInfo<VersionCase>& param_info) {
+                             return "case" + std::to_string(param_info.index) +
+                                    (param_info.param.supported ? "_accepted" : "_refused");
+                         });
 
 TEST(VersionCheck, ComparesAgainstTheGivenCompiledVersion) {
     EXPECT_TRUE(interpreter_version_supported("3.13.1", "3.13"));
