@@ -27,7 +27,12 @@ std::string read_whole_file(const std::string& name) {
     if (name.find('\0') != std::string::npos) {
         throw CannotOpenFile(name);  // the system would open a shorter name
     }
-    const std::filesystem::path path = path_from_bytes(name);
+    std::filesystem::path path;
+    try {
+        path = path_from_bytes(name);
+    } catch (const std::system_error&) {
+        throw CannotOpenFile(name);  // where names are UTF-16, bytes that are not UTF-8 name no file
+    }
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) {
         throw CannotOpenFile(name);

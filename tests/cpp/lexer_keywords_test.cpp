@@ -1,0 +1,113 @@
+// Lexer: the 51 keywords with their fixed numbers, identifiers, and the
+// class of every byte value (Part 2.1).
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "lexer/lexer.hpp"
+
+namespace {
+
+using tolvane::TokenKind;
+
+// The spec's keyword table, in kind order from 18.
+const std::vector<std::string> spec_keywords = [] {
+    std::istringstream words(
+        "node_capability_file LIN_language_version node general LIN_protocol_version supplier function "
+        "variant "
+        "bitrate automatic min max select kbps sends_wake_up_signal yes no volt_range temp_range conformance "
+        "diagnostic NAD to diagnostic_class P2_min ST_min N_As_timeout N_Cr_timeout support_sid "
+        "max_message_length ms frames publish subscribe length min_period max_period event_triggered_frame "
+        "signals size init_value offset encoding logical_value physical_value bcd_value ascii_value "
+        "status_management response_error fault_state_signals free_text");
+    return std::vector<std::string>(std::istream_iterator<std::string>(words), {});
+}();
+
+tolvane::Token first_token(std::string_view input) {
+    tolvane::Lexer lexer(input, "t.ncf");
+    return lexer.next_token();
+}
+
+// The kind a word lexes to when it is the whole input: a keyword's number, or
+// 0 (Identifier).
+int kind_of_word(std::string_view word) {
+    const tolvane::Token token = first_token(word);
+    EXPECT_EQ(token.text, word);
+    return static_cast<int>(token.kind);
+}
+
+int spec_kind(std::string_view word) {
+    for (std::size_t i = 0; i < spec_keywords.size(); ++i) {
+        if (spec_keywords[i] == word) {
+            return 18 + static_cast<int>(i);
+        }
+    }
+    return static_cast<int>(TokenKind::Identifier);
+}
+
+TEST(LexerKeywords, EveryKeywordHasItsNumber) {
+    for (std::size_t i = 0; i < spec_keywords.size(); ++i) {
+        EXPECT_EQ(kind_of_word(spec_keywords[i]), 18 + static_cast<int>(i)) << spec_keywords[i];
+    }
+    ASSERT_EQ(spec_keywords.size(), 51u);
+    EXPECT_EQ(static_cast<int>(TokenKind::KwFreeText), 68);
+}
+
+TEST(LexerKeywords, OneByteMoreOrFewerOrAnotherCaseIsAnIdentifier) {
+    for (const std::string& word : spec_keywords) {
+        std::string upper = word, lower = word, flipped = word;
+        for (std::size_t i = 0; i < word.size(); ++i) {
+            upper[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(word[i])));
+            lower[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(word[i])));
+        }
+        flipped[0] =
+            static_cast<char>(std::isupper(static_cast<unsigned char>(word[0])) ? lower[0] : upper[0]);
+        for (const std::string& variant : {word + "s", word + "_", word + "1", "_" + word, word.substr(1),
+                                           word.substr(0, word.size() - 1), upper, lower, flipped}) {
+            if (!variant.empty() && variant != word &&
+                !std::isdigit(static_cast<unsigned char>(variant[0]))) {
+                EXPECT_EQ(kind_of_word(variant), spec_kind(variant)) << variant;
+            }
+        }
+    }
+}
+
+// Every byte value alone, after "a" and after "0x": which token it starts,
+// and whether it continues an identifier or a hexadecimal number. Classes are
+// ASCII only; bytes above 0x7F belong to none.
+TEST(LexerBytes, EveryByteValue) {
+    constexpr std::string_view punctuation = ":;,{}()[]=+-";
+    for (int value = 0; value < 256; ++value) {
+        const char c = static_cast<char>(value);
+        const bool digit = c >= '0' && c <= '9';
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        const bool hex = digit || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+        TokenKind alone = TokenKind::Unknown;
+        if (digit) {
+            alone = TokenKind::Integer;
+        } else if (letter || c == '_') {
+            alone = TokenKind::Identifier;
+        } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            alone = TokenKind::EndOfInput;
+        } else if (c == '"') {
+            alone = TokenKind::String;
+        } else if (const auto at = punctuation.find(c); at != std::string_view::npos) {
+            alone = static_cast<TokenKind>(4 + static_cast<int>(at));  // Colon 4 ... Equals 13, Plus, Minus
+        }
+        const std::string byte(1, c);
+        const tolvane::Token token = first_token(byte);
+        EXPECT_EQ(token.kind, alone) << value;
+        if (alone == TokenKind::Unknown || alone == TokenKind::Integer || alone == TokenKind::Identifier) {
+            EXPECT_EQ(token.text, byte) << value;
+        }
+        EXPECT_EQ(first_token("a" + byte).text.size(), digit || letter || c == '_' ? 2u : 1u) << value;
+        EXPECT_EQ(first_token("0x" + byte).text.size(), hex ? 3u : 2u) << value;
+    }
+}
+
+}  // namespace

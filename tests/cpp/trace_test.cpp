@@ -1,0 +1,105 @@
+// The trace of rule entry and exit, byte for byte as it reaches the process's
+// standard output (Part 3.1, TraceScope).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "parser/ncf_parser.hpp"
+
+#ifdef _WIN32
+#include <io.h>
+#define dup _dup
+#define dup2 _dup2
+#define close _close
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+using tolvane::NcfParser;
+
+// Everything written to file descriptor 1 while it lives, whether through
+// stdio or not.
+class StdoutCapture {
+public:
+    StdoutCapture() : file_(std::tmpfile()) {
+        std::fflush(stdout);
+        saved_ = dup(1);
+        dup2(fileno(file_), 1);
+    }
+    ~StdoutCapture() { restore(); }
+    std::string text() {
+        restore();
+        std::string out;
+        std::rewind(file_);
+        for (int c; (c = std::fgetc(file_)) != EOF;) {
+            out.push_back(static_cast<char>(c));
+        }
+        return out;
+    }
+
+private:
+    void restore() {
+        if (saved_ >= 0) {
+            std::fflush(stdout);
+            dup2(saved_, 1);
+            close(saved_);
+            saved_ = -1;
+        }
+    }
+    std::FILE* file_;
+    int saved_ = -1;
+};
+
+constexpr const char* header = "node_capability_file;\nLIN_language_version = \"2.1\";\n";
+
+TEST(Trace, EntryAndExitLinesByteForByte) {
+    NcfParser parser("t.ncf", header);
+    parser.set_trace(true);
+    StdoutCapture capture;
+    parser.parse();
+    EXPECT_EQ(capture.text(),
+              "[TRACE] ENTER ncf_file at 1:1 ('node_capability_file')\n"
+              "  [TRACE] ENTER language_version at 2:1 ('LIN_language_version')\n"
+              "  [TRACE] EXIT at 3:1 ('<EOF>')\n"
+              "[TRACE] EXIT at 3:1 ('<EOF>')\n");
+}
+
+TEST(Trace, ShowsTheTokenTextAsTheLexerDelivers) {
+    NcfParser parser("t.ncf", "  \"\xE9\" ;");
+    parser.set_trace(true);
+    StdoutCapture capture;
+    parser.language_version();  // reports twice, takes the string, then ";"
+    EXPECT_EQ(capture.text(),
+              "[TRACE] ENTER language_version at 1:3 ('\xC3\xA9')\n"
+              "[TRACE] EXIT at 1:8 ('<EOF>')\n");
+}
+
+// Off by default. While off nothing is written, yet the depth still returns
+// to where it was after every rule, so later lines are indented as if the
+// trace had always been on; set_trace takes effect at the next line.
+TEST(Trace, SwitchingOnAndOffBetweenRules) {
+    const std::string input =
+        header + std::string(header) + "LIN_language_version = \"b\";\n" + "LIN_language_version = \"c\";\n";
+    NcfParser parser("t.ncf", input);
+    StdoutCapture capture;
+    parser.ncf_file();  // the first header; stops at the second
+    parser.set_trace(true);
+    parser.ncf_file();  // the second header; stops at the version statement after it
+    parser.set_trace(false);
+    parser.language_version();
+    parser.set_trace(true);
+    parser.language_version();
+    EXPECT_EQ(capture.text(),
+              "[TRACE] ENTER ncf_file at 3:1 ('node_capability_file')\n"
+              "  [TRACE] ENTER language_version at 4:1 ('LIN_language_version')\n"
+              "  [TRACE] EXIT at 5:1 ('LIN_language_version')\n"
+              "[TRACE] EXIT at 5:1 ('LIN_language_version')\n"
+              "[TRACE] ENTER language_version at 6:1 ('LIN_language_version')\n"
+              "[TRACE] EXIT at 7:1 ('<EOF>')\n");
+}
+
+}  // namespace
