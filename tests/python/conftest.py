@@ -8,9 +8,13 @@ import tolvane
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 EXAMPLES = ROOT / "examples"
+DATA = ROOT / "tests" / "data"
 CORPUS = ROOT.parent / "shared" / "corpus" / "real"
 
 # A complete, valid file around one node; tests substitute one section.
+# Each section stands on a line of its own: the header takes lines 1 and 2,
+# "node n {" line 3, general line 4, diagnostic line 5, frames line 6, then
+# the encoding (when given), status management and free text sections.
 HEADER = 'node_capability_file;\nLIN_language_version = "2.1";\n'
 GENERAL = (
     'general { LIN_protocol_version = "2.1"; supplier = 1; function = 2; '
@@ -39,6 +43,49 @@ def parse_node(**sections):
     ncf, diagnostics = parse_text(node_text(**sections))
     assert len(ncf.nodes) == 1
     return ncf.nodes[0], [message for _, _, message in diagnostics]
+
+
+def parse_node_at(**sections):
+    """Like parse_node, with the diagnostics as (line, column, message)."""
+    ncf, diagnostics = parse_text(node_text(**sections))
+    assert len(ncf.nodes) == 1
+    return ncf.nodes[0], diagnostics
+
+
+def check_diagnostics(actual, expected):
+    """Checks (line, column, message) diagnostics against `expected`. When
+    `expected` ends with ..., it pins only the start of a longer run (the
+    recovery goes on into later sections); otherwise the whole list."""
+    if expected and expected[-1] is ...:
+        assert actual[: len(expected) - 1] == expected[:-1]
+        assert len(actual) >= len(expected)
+    else:
+        assert actual == expected
+
+
+def assert_diagnostics(text, expected):
+    """Parses `text`, checks its diagnostics against `expected` as
+    check_diagnostics does, and returns the NcfFile."""
+    ncf, diagnostics = parse_text(text)
+    check_diagnostics(diagnostics, expected)
+    return ncf
+
+
+def fields(cls):
+    """The names of a record class's properties, in declaration order."""
+    return [name for name, value in vars(cls).items() if isinstance(value, property)]
+
+
+def to_dict(value):
+    """A record tree as plain dicts, lists and scalars, every field included
+    in declaration order; the severity of a diagnostic by its name."""
+    if isinstance(value, list):
+        return [to_dict(item) for item in value]
+    if isinstance(value, tolvane.Diagnostic.Severity):
+        return value.name
+    if value is None or isinstance(value, (str, int, float)):
+        return value
+    return {name: to_dict(getattr(value, name)) for name in fields(type(value))}
 
 
 @pytest.fixture

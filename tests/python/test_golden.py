@@ -1,0 +1,28 @@
+"""Whole files against their expected trees: tests/data/NAME.json holds the
+tree and the diagnostics that parsing NAME.ncf gives."""
+
+import json
+
+import pytest
+
+import tolvane
+from conftest import DATA, EXAMPLES, to_dict
+
+CASES = [EXAMPLES / "door_module.ncf", EXAMPLES / "broken.ncf", *sorted(DATA.glob("*.ncf"))]
+
+
+def parse_whole(path):
+    """The tree and the diagnostics of a file, in the form the JSON holds.
+    The file is handed over as content so that the name in the records is
+    the bare file name, wherever the checkout lies."""
+    parser = tolvane.NcfParser(path.name, path.read_bytes())
+    tree = to_dict(parser.parse())
+    diagnostics = parser.get_diagnostics()
+    assert {(d.file, d.severity) for d in diagnostics} <= {(path.name, tolvane.Diagnostic.Error)}
+    return {"tree": tree, "diagnostics": [[d.line, d.column, d.message] for d in diagnostics]}
+
+
+@pytest.mark.parametrize("path", CASES, ids=[path.stem for path in CASES])
+def test_golden(path):
+    expected = json.loads((DATA / f"{path.stem}.json").read_text(encoding="utf-8"))
+    assert parse_whole(path) == expected
