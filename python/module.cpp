@@ -20,30 +20,39 @@ namespace tolvane {
 
 namespace {
 
+py::str to_python(const std::string& text) {
+    return python_text(text);
+}
+
+std::optional<py::str> to_python(const std::optional<std::string>& text) {
+    if (!text) {
+        return std::nullopt;
+    }
+    return python_text(*text);
+}
+
+// A vector of str (not a py::list) so that the getter is annotated list[str].
+std::vector<py::str> to_python(const std::vector<std::string>& texts) {
+    std::vector<py::str> list;
+    list.reserve(texts.size());
+    for (const std::string& text : texts) {
+        list.push_back(python_text(text));
+    }
+    return list;
+}
+
 // Text fields go through the module's one text conversion; every other field
 // is a plain read-only member (record-valued ones come back as views that keep
 // their parent alive).
 template <class Record, class Field>
 void add_property(py::class_<Record>& cls, const char* name, Field Record::* field) {
-    if constexpr (std::is_same_v<Field, std::string>) {
-        cls.def_property_readonly(name, [field](const Record& record) { return python_text(record.*field); });
-    } else if constexpr (std::is_same_v<Field, std::optional<std::string>>) {
-        cls.def_property_readonly(name, [field](const Record& record) -> std::optional<py::str> {
-            const auto& text = record.*field;
-            if (!text) {
-                return std::nullopt;
-            }
-            return python_text(*text);
-        });
-    } else if constexpr (std::is_same_v<Field, std::vector<std::string>>) {
-        cls.def_property_readonly(name, [field](const Record& record) {
-            const auto& texts = record.*field;
-            py::list list(texts.size());
-            for (std::size_t i = 0; i < texts.size(); ++i) {
-                list[i] = python_text(texts[i]);
-            }
-            return list;
-        });
+    if constexpr (std::is_same_v<Field, std::string> || std::is_same_v<Field, std::optional<std::string>> ||
+                  std::is_same_v<Field, std::vector<std::string>>) {
+        // Made as a method so that its signature names the instance `self`,
+        // as the getters that def_readonly makes do.
+        cls.def_property_readonly(
+            name, py::cpp_function([field](const Record& record) { return to_python(record.*field); },
+                                   py::is_method(cls)));
     } else {
         cls.def_readonly(name, field);
     }
@@ -58,17 +67,20 @@ void add_text_representations(py::class_<Record>& cls) {
 
 void bind_diagnostic(py::module_& module) {
     py::class_<Diagnostic> cls(module, "Diagnostic");
+    // The enumeration is registered before the property that holds it: a
+    // getter's signature is written when the getter is made, and would
+    // otherwise name the C++ type instead of tolvane.Diagnostic.Severity.
+    py::enum_<Diagnostic::Severity>(cls, "Severity")
+        .value("Error", Diagnostic::Severity::Error)
+        .value("Warning", Diagnostic::Severity::Warning)
+        .value("Info", Diagnostic::Severity::Info)
+        .export_values();
     add_property(cls, "severity", &Diagnostic::severity);
     add_property(cls, "file", &Diagnostic::file);
     add_property(cls, "line", &Diagnostic::line);
     add_property(cls, "column", &Diagnostic::column);
     add_property(cls, "message", &Diagnostic::message);
     add_text_representations(cls);
-    py::enum_<Diagnostic::Severity>(cls, "Severity")
-        .value("Error", Diagnostic::Severity::Error)
-        .value("Warning", Diagnostic::Severity::Warning)
-        .value("Info", Diagnostic::Severity::Info)
-        .export_values();
 }
 
 void bind_init_value(py::module_& module) {
