@@ -1,6 +1,6 @@
 // The parser object: construction from content or from a file, the
-// byte-order mark, the cursor operations and their diagnostics (Part 3.1 with
-// the mends of issue 3).
+// byte-order mark, the cursor operations and their diagnostics, including
+// the reports of numbers that cannot be represented.
 #include <gtest/gtest.h>
 
 #include <cstdio>

@@ -1,4 +1,4 @@
-// Lexer: line and block comments, and a "/" that starts none (Part 2.1).
+// Lexer: line and block comments, and a "/" that starts none.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,5 +1,5 @@
 // Lexer: signs, decimal and hexadecimal numbers, and where a number ends
-// (Part 2.1, read_number).
+// (read_number).
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,4 +1,4 @@
-// Lexer: line and column of every token (Part 2.1), and that the lexer never
+// Lexer: line and column of every token, and that the lexer never
 // reads past the end of the view it was given.
 #include <gtest/gtest.h>
 

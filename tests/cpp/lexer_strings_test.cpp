@@ -1,5 +1,5 @@
 // Lexer: string literals, their re-encoding and "Unterminated string
-// literal" (Part 2.1).
+// literal".
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,6 +1,6 @@
 // Values of number tokens: integer_value (strtol rules, 32-bit range) and
 // number_value (strtod rules, double range), both sides of every boundary
-// (Part 3.1 with mend 1 of issue 3).
+// (values that cannot be represented read as 0 and say why).
 #include <gtest/gtest.h>
 
 #include <cfloat>

@@ -1,5 +1,5 @@
 // The trace of rule entry and exit, byte for byte as it reaches the process's
-// standard output (Part 3.1, TraceScope).
+// standard output (TraceScope).
 #include <gtest/gtest.h>
 
 #include <cstdio>
