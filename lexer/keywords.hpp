@@ -73,39 +73,52 @@ constexpr std::string_view keyword_spelling(TokenKind kind) {
     return keyword_spellings[static_cast<std::size_t>(static_cast<int>(kind) - first_keyword_kind)];
 }
 
-// Keywords grouped by length, so a lookup compares the identifier with the
-// few keywords of its own length only: whole-length, exact comparison.
+// An exact, whole-length lookup in one probe: a hash of the length and four
+// of the bytes picks the one keyword the identifier can be, and a single
+// comparison decides. The constructor proves at compile time that no two
+// keywords share a slot.
 class KeywordTable {
 public:
     constexpr KeywordTable() {
-        std::size_t next = 0;
-        for (std::size_t length = 0; length <= max_length; ++length) {
-            first_of_length_[length] = next;
-            for (std::size_t i = 0; i < keyword_spellings.size(); ++i) {
-                if (keyword_spellings[i].size() == length) {
-                    by_length_[next++] = static_cast<unsigned char>(i);
-                }
+        for (std::size_t i = 0; i < keyword_spellings.size(); ++i) {
+            auto& slot = slots_[slot_of(keyword_spellings[i])];
+            if (slot != empty_slot) {
+                throw "two keywords share a slot: change the hash";  // fails the constant evaluation
             }
+            slot = static_cast<unsigned char>(i);
         }
-        first_of_length_[max_length + 1] = next;
     }
 
     constexpr std::optional<TokenKind> find(std::string_view word) const {
-        if (word.size() > max_length) {
+        const unsigned char index = slots_[slot_of(word)];
+        if (index == empty_slot || keyword_spellings[index] != word) {
             return std::nullopt;
         }
-        for (std::size_t k = first_of_length_[word.size()]; k < first_of_length_[word.size() + 1]; ++k) {
-            if (keyword_spellings[by_length_[k]] == word) {
-                return keyword_kind_at(by_length_[k]);
-            }
-        }
-        return std::nullopt;
+        return keyword_kind_at(index);
     }
 
 private:
-    static constexpr std::size_t max_length = 21;  // "event_triggered_frame"
-    std::array<unsigned char, keyword_spellings.size()> by_length_{};
-    std::array<std::size_t, max_length + 2> first_of_length_{};
+    static constexpr std::size_t slot_count = 128;
+    static constexpr unsigned char empty_slot = 0xFF;
+
+    // Any word, keyword or not, maps to a slot.
+    static constexpr std::size_t slot_of(std::string_view word) {
+        const std::size_t n = word.size();
+        if (n == 0) {
+            return 0;
+        }
+        const auto byte = [&](std::size_t i) {
+            return static_cast<std::size_t>(static_cast<unsigned char>(word[i]));
+        };
+        const std::size_t third = n > 2 ? 2 : n - 1;
+        return (15 * n + 13 * byte(0) + 29 * byte(third) + 2 * byte(n / 2) + 15 * byte(n - 1)) % slot_count;
+    }
+
+    std::array<unsigned char, slot_count> slots_ = [] {
+        std::array<unsigned char, slot_count> slots{};
+        slots.fill(empty_slot);
+        return slots;
+    }();
 };
 
 inline constexpr KeywordTable keyword_table{};

@@ -1,5 +1,6 @@
 #include "lexer/lexer.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <utility>
@@ -33,6 +34,28 @@ constexpr std::array<TokenKind, 256> single_byte_kinds = [] {
     return table;
 }();
 
+// What the first byte of a token says about the token, so that one table
+// look-up picks the scanner.
+enum class TokenStart : std::uint8_t { SingleByte, Quote, Sign, Zero, Digit, Dot, Word };
+
+constexpr std::array<TokenStart, 256> token_starts = [] {
+    std::array<TokenStart, 256> table{};
+    table.fill(TokenStart::SingleByte);
+    for (std::size_t c = 0; c < table.size(); ++c) {
+        if (starts_identifier(static_cast<char>(c))) {
+            table[c] = TokenStart::Word;
+        } else if (is_digit(static_cast<char>(c))) {
+            table[c] = TokenStart::Digit;
+        }
+    }
+    table['"'] = TokenStart::Quote;
+    table['+'] = TokenStart::Sign;
+    table['-'] = TokenStart::Sign;
+    table['0'] = TokenStart::Zero;
+    table['.'] = TokenStart::Dot;
+    return table;
+}();
+
 }  // namespace
 
 std::string latin1_to_utf8(std::string_view bytes) {
@@ -51,81 +74,99 @@ std::string latin1_to_utf8(std::string_view bytes) {
 }
 
 Lexer::Lexer(std::string_view content, std::string filename, std::size_t start)
-    : content_(content), filename_(std::move(filename)), pos_(start) {}
+    : begin_(content.data()),
+      end_(content.data() + content.size()),
+      next_(content.data() + std::min(start, content.size())),
+      filename_(std::move(filename)) {}
 
 Token Lexer::next_token() {
     skip_blanks_and_comments();
-    const std::uint64_t line = line_;
-    const std::uint64_t column = column_;
-    if (at_end()) {
-        return Token{TokenKind::EndOfInput, end_of_input_text, line, column};
+    if (next_ >= end_) {
+        return Token{TokenKind::EndOfInput, end_of_input_text, line_, column_};
     }
-    const char c = content_[pos_];
-    if (c == '"') {
-        return read_string(line, column);
+    switch (token_starts[static_cast<unsigned char>(*next_)]) {
+        case TokenStart::Quote:
+            return read_string();
+        case TokenStart::Zero:
+            if (const char after = byte_at(next_ + 1); after == 'x' || after == 'X') {
+                return take_token(TokenKind::Integer, scan_hex_integer());
+            }
+            [[fallthrough]];
+        case TokenStart::Digit: {
+            bool is_real = false;
+            const char* number_end = scan_number(is_real);
+            return take_token(is_real ? TokenKind::Real : TokenKind::Integer, number_end);
+        }
+        case TokenStart::Sign:
+        case TokenStart::Dot:
+            // A sign is part of a number only right before a digit; so is a point.
+            if (is_digit(byte_at(next_ + 1))) {
+                bool is_real = false;
+                const char* number_end = scan_number(is_real);
+                return take_token(is_real ? TokenKind::Real : TokenKind::Integer, number_end);
+            }
+            return read_single_byte();
+        case TokenStart::Word:
+            return read_identifier_or_keyword();
+        case TokenStart::SingleByte:
+            break;
     }
-    if ((c == '+' || c == '-') && is_digit(peek(1))) {
-        return read_number(line, column);
-    }
-    if (c == '0' && (peek(1) == 'x' || peek(1) == 'X')) {
-        return read_hex_integer(line, column);
-    }
-    if (is_digit(c) || (c == '.' && is_digit(peek(1)))) {
-        return read_number(line, column);
-    }
-    if (starts_identifier(c)) {
-        return read_identifier_or_keyword(line, column);
-    }
-    return read_single_byte(line, column);
+    return read_single_byte();
 }
 
 void Lexer::skip_blanks_and_comments() {
-    while (!at_end()) {
-        switch (content_[pos_]) {
+    const char* p = next_;
+    std::uint64_t column = column_;
+    while (p < end_) {
+        switch (*p) {
             case '\r':  // takes no column
-                ++pos_;
-                break;
+                ++p;
+                continue;
             case '\n':
-                ++pos_;
+                ++p;
                 ++line_;
-                column_ = 1;
-                break;
+                column = 1;
+                continue;
             case ' ':
             case '\t':
-                ++pos_;
-                ++column_;
-                break;
+                ++p;
+                ++column;
+                continue;
             case '/':
-                if (peek(1) == '/') {
-                    skip_line_comment();
-                } else if (peek(1) == '*') {
+                if (byte_at(p + 1) == '/') {
+                    // Up to, not past, the next line feed; the comment takes no
+                    // columns, since the line feed that ends it resets them.
+                    const void* newline = std::memchr(p, '\n', static_cast<std::size_t>(end_ - p));
+                    p = newline ? static_cast<const char*>(newline) : end_;
+                    continue;
+                }
+                if (byte_at(p + 1) == '*') {
+                    next_ = p;
+                    column_ = column;
                     skip_block_comment();
-                } else {
-                    return;
+                    p = next_;
+                    column = column_;
+                    continue;
                 }
                 break;
             default:
-                return;
+                break;
         }
+        break;
     }
-}
-
-// Up to, not past, the next line feed. The comment takes no columns: the
-// line feed that ends it resets the column anyway.
-void Lexer::skip_line_comment() {
-    const void* newline = std::memchr(content_.data() + pos_, '\n', content_.size() - pos_);
-    pos_ = newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - content_.data())
-                   : content_.size();
+    next_ = p;
+    column_ = column;
 }
 
 // Block comments do not nest; an unclosed one silently runs to the end.
 void Lexer::skip_block_comment() {
-    const std::size_t close = content_.find("*/", pos_ + 2);
-    advance_over_text(close == std::string_view::npos ? content_.size() : close + 2);
+    const std::string_view rest(next_ + 2, static_cast<std::size_t>(end_ - next_ - 2));
+    const std::size_t close = rest.find("*/");
+    advance_over_text(close == std::string_view::npos ? end_ : rest.data() + close + 2);
 }
 
-void Lexer::advance_over_text(std::size_t end) {
-    const std::string_view text = content_.substr(pos_, end - pos_);
+void Lexer::advance_over_text(const char* text_end) {
+    const std::string_view text(next_, static_cast<std::size_t>(text_end - next_));
     const std::size_t last_newline = text.rfind('\n');
     if (last_newline == std::string_view::npos) {
         column_ += text.size();
@@ -135,32 +176,37 @@ void Lexer::advance_over_text(std::size_t end) {
         }
         column_ = 1 + (text.size() - last_newline - 1);
     }
-    pos_ = end;
+    next_ = text_end;
 }
 
-Token Lexer::make_token(TokenKind kind, std::size_t start, std::uint64_t line, std::uint64_t column) const {
-    return Token{kind, content_.substr(start, pos_ - start), line, column};
+Token Lexer::take_token(TokenKind kind, const char* token_end) {
+    const auto length = static_cast<std::size_t>(token_end - next_);
+    const Token token{kind, std::string_view(next_, length), line_, column_};
+    column_ += length;
+    next_ = token_end;
+    return token;
 }
 
 // Backslash pairs are kept verbatim (an escaped quote does not end the
 // literal); strings may span lines. The text is re-encoded as UTF-8 only when
 // it holds bytes above 0x7F, otherwise it stays a view into the input.
-Token Lexer::read_string(std::uint64_t line, std::uint64_t column) {
-    const std::size_t first = pos_ + 1;
-    std::size_t p = first;
+Token Lexer::read_string() {
+    const std::uint64_t line = line_;
+    const std::uint64_t column = column_;
+    const char* const first = next_ + 1;
+    const char* p = first;
     unsigned char high_bits = 0;
-    const std::size_t size = content_.size();
-    while (p < size && content_[p] != '"') {
-        high_bits |= static_cast<unsigned char>(content_[p]);
-        if (content_[p] == '\\' && p + 1 < size) {
-            high_bits |= static_cast<unsigned char>(content_[p + 1]);
+    while (p < end_ && *p != '"') {
+        high_bits |= static_cast<unsigned char>(*p);
+        if (*p == '\\' && p + 1 < end_) {
+            high_bits |= static_cast<unsigned char>(p[1]);
             p += 2;
         } else {
             ++p;
         }
     }
-    const bool terminated = p < size;
-    const std::string_view raw = content_.substr(first, p - first);
+    const bool terminated = p < end_;
+    const std::string_view raw(first, static_cast<std::size_t>(p - first));
     advance_over_text(terminated ? p + 1 : p);
     if (!terminated) {
         diagnostics_.push_back(
@@ -176,68 +222,66 @@ Token Lexer::read_string(std::uint64_t line, std::uint64_t column) {
 // A decimal number: optional sign, digits with at most one '.', and any
 // number of exponents, each an 'e' or 'E' with an optional sign and at least
 // one digit. An 'e' that starts no valid exponent ends the number.
-Token Lexer::read_number(std::uint64_t line, std::uint64_t column) {
-    const std::size_t start = pos_;
-    if (peek() == '+' || peek() == '-') {
-        ++pos_;
+const char* Lexer::scan_number(bool& is_real) const {
+    const char* p = next_;
+    if (*p == '+' || *p == '-') {
+        ++p;
     }
     bool seen_point = false;
-    bool is_real = false;
-    while (!at_end()) {
-        const char c = content_[pos_];
+    while (p < end_) {
+        const char c = *p;
         if (is_digit(c)) {
-            ++pos_;
+            ++p;
         } else if (c == '.' && !seen_point) {
             seen_point = true;
             is_real = true;
-            ++pos_;
-        } else if ((c == 'e' || c == 'E') &&
-                   (is_digit(peek(1)) || ((peek(1) == '+' || peek(1) == '-') && is_digit(peek(2))))) {
+            ++p;
+        } else if (c == 'e' || c == 'E') {
+            const char after = byte_at(p + 1);
+            const bool signed_exponent = (after == '+' || after == '-') && is_digit(byte_at(p + 2));
+            if (!is_digit(after) && !signed_exponent) {
+                break;
+            }
             is_real = true;
-            pos_ += is_digit(peek(1)) ? 1u : 2u;
-            while (is_digit(peek())) {
-                ++pos_;
+            p += signed_exponent ? 3 : 2;
+            while (is_digit(byte_at(p))) {
+                ++p;
             }
         } else {
             break;
         }
     }
-    column_ += pos_ - start;
-    return make_token(is_real ? TokenKind::Real : TokenKind::Integer, start, line, column);
+    return p;
 }
 
 // "0x" or "0X" and every hexadecimal digit after it; the prefix alone is
 // still an Integer token.
-Token Lexer::read_hex_integer(std::uint64_t line, std::uint64_t column) {
-    const std::size_t start = pos_;
-    pos_ += 2;
-    while (is_hex_digit(peek())) {
-        ++pos_;
+const char* Lexer::scan_hex_integer() const {
+    const char* p = next_ + 2;
+    while (is_hex_digit(byte_at(p))) {
+        ++p;
     }
-    column_ += pos_ - start;
-    return make_token(TokenKind::Integer, start, line, column);
+    return p;
 }
 
-Token Lexer::read_identifier_or_keyword(std::uint64_t line, std::uint64_t column) {
-    const std::size_t start = pos_;
-    ++pos_;
-    while (continues_identifier(peek())) {
-        ++pos_;
+const char* Lexer::scan_identifier() const {
+    const char* p = next_ + 1;
+    while (continues_identifier(byte_at(p))) {
+        ++p;
     }
-    column_ += pos_ - start;
-    Token token = make_token(TokenKind::Identifier, start, line, column);
+    return p;
+}
+
+Token Lexer::read_identifier_or_keyword() {
+    Token token = take_token(TokenKind::Identifier, scan_identifier());
     if (const auto keyword = keyword_table.find(token.text)) {
         token.kind = *keyword;
     }
     return token;
 }
 
-Token Lexer::read_single_byte(std::uint64_t line, std::uint64_t column) {
-    const std::size_t start = pos_;
-    const TokenKind kind = single_byte_kinds[static_cast<unsigned char>(content_[pos_])];
-    ++pos_;
-    ++column_;
-    return make_token(kind, start, line, column);
+Token Lexer::read_single_byte() {
+    return take_token(single_byte_kinds[static_cast<unsigned char>(*next_)], next_ + 1);
 }
 
 }  // namespace tolvane

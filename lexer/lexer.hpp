@@ -28,33 +28,35 @@ public:
     const std::vector<Diagnostic>& diagnostics() const { return diagnostics_; }
 
 private:
-    bool at_end() const { return pos_ >= content_.size(); }
-    // The byte `ahead` positions past `pos_`, or NUL past the end. NUL starts
-    // no token and continues none, so it serves as the end sentinel wherever
-    // a byte is only inspected.
-    char peek(std::size_t ahead = 0) const {
-        return pos_ + ahead < content_.size() ? content_[pos_ + ahead] : '\0';
-    }
+    // The byte at `p`, or NUL past the end. NUL starts no token and continues
+    // none, so it serves as the end sentinel wherever a byte is only
+    // inspected, never consumed.
+    char byte_at(const char* p) const { return p < end_ ? *p : '\0'; }
 
     void skip_blanks_and_comments();
-    void skip_line_comment();
     void skip_block_comment();
 
-    Token make_token(TokenKind kind, std::size_t start, std::uint64_t line, std::uint64_t column) const;
-    Token read_string(std::uint64_t line, std::uint64_t column);
-    Token read_number(std::uint64_t line, std::uint64_t column);
-    Token read_hex_integer(std::uint64_t line, std::uint64_t column);
-    Token read_identifier_or_keyword(std::uint64_t line, std::uint64_t column);
-    Token read_single_byte(std::uint64_t line, std::uint64_t column);
+    // Each scanner starts at `next_` and returns the end of its token.
+    const char* scan_number(bool& is_real) const;
+    const char* scan_hex_integer() const;
+    const char* scan_identifier() const;
 
-    // Moves `pos_` to `end`, counting lines and columns over bytes that may
-    // include line feeds (string literals and block comments, where every
+    // Makes the token of the bytes from `next_` to `token_end` and moves
+    // past them on the same line.
+    Token take_token(TokenKind kind, const char* token_end);
+    Token read_string();
+    Token read_identifier_or_keyword();
+    Token read_single_byte();
+
+    // Moves `next_` to `text_end`, counting lines and columns over bytes that
+    // may include line feeds (string literals and block comments, where every
     // byte other than a line feed takes one column).
-    void advance_over_text(std::size_t end);
+    void advance_over_text(const char* text_end);
 
-    std::string_view content_;
+    const char* begin_;
+    const char* end_;
+    const char* next_;  // the next unread byte
     std::string filename_;
-    std::size_t pos_ = 0;
     std::uint64_t line_ = 1;
     std::uint64_t column_ = 1;
     std::vector<Diagnostic> diagnostics_;
