@@ -58,9 +58,9 @@ std::string read_whole_file(const std::string& name) {
     return content;
 }
 
-std::string read_content(const std::string& filename, std::string content) {
+SourceText read_content(const std::string& filename, SourceText content) {
     if (content.empty() && !filename.empty()) {
-        return read_whole_file(filename);
+        return SourceText(read_whole_file(filename));
     }
     return content;
 }
@@ -83,9 +83,9 @@ CannotOpenFile::CannotOpenFile(std::string filename)
       filename_(std::move(filename)),
       message_("Cannot open file " + filename_) {}
 
-NcfParser::NcfParser(std::string filename, std::string content)
+NcfParser::NcfParser(std::string filename, SourceText content)
     : content_(read_content(filename, std::move(content))),
-      lexer_(content_, filename, start_after_byte_order_mark(content_)),
+      lexer_(content_.view(), filename, start_after_byte_order_mark(content_.view())),
       current_{TokenKind::Unknown, {}, 1, 1},
       filename_(std::move(filename)) {
     advance();

@@ -10,11 +10,13 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "lexer/lexer.hpp"
 #include "lexer/token.hpp"
 #include "model/ncf_records.hpp"
+#include "parser/source_text.hpp"
 
 namespace tolvane {
 
@@ -36,7 +38,9 @@ public:
     // Parses `content` when it is not empty; otherwise reads the file named
     // `filename` when that is not empty. `filename` is in any case the name
     // every diagnostic and the parsed file report. Throws CannotOpenFile.
-    NcfParser(std::string filename, std::string content);
+    NcfParser(std::string filename, SourceText content);
+    NcfParser(std::string filename, std::string content)
+        : NcfParser(std::move(filename), SourceText(std::move(content))) {}
     NcfParser(const NcfParser&) = delete;
     NcfParser& operator=(const NcfParser&) = delete;
 
@@ -101,7 +105,7 @@ private:
     std::optional<std::int32_t> optional_integer_statement(TokenKind keyword);
     NcfInitValue init_value();
 
-    std::string content_;
+    SourceText content_;
     Lexer lexer_;
     Token current_;
     std::string filename_;

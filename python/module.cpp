@@ -12,6 +12,7 @@
 #include "parser/ncf_parser.hpp"
 #include "python/repr.hpp"
 #include "python/text.hpp"
+#include "python/text_argument.hpp"
 #include "python/version_check.hpp"
 
 namespace py = pybind11;
@@ -208,7 +209,10 @@ void bind_node_records(py::module_& module) {
 void bind_parser(py::module_& module) {
     py::class_<NcfParser>(module, "NcfParser")
         // Each argument is a str (taken as its UTF-8 bytes) or bytes-like (taken as is).
-        .def(py::init<std::string, std::string>(), py::arg("filename") = "", py::arg("content") = "")
+        .def(py::init([](const TextArgument& filename, TextArgument& content) {
+                 return std::make_unique<NcfParser>(filename.bytes(), std::move(content.text));
+             }),
+             py::arg("filename") = "", py::arg("content") = "")
         .def("parse", &NcfParser::parse)
         .def("set_trace", &NcfParser::set_trace)  // positional only: no keyword name
         .def("get_diagnostics", &NcfParser::get_diagnostics);

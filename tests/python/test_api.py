@@ -289,6 +289,28 @@ def test_filename_and_content_accept_str_bytes_and_bytearray(to_type):
     assert summary(parser) == [("door.ncf", 3, 1, "Unexpected token at top level: 'x'")]
 
 
+@pytest.mark.parametrize("make", [lambda text: text, str.encode], ids=["str", "bytes"])
+def test_immutable_content_is_read_in_place_and_kept_alive(make):
+    content = make(HEADER + "node " + "x" * 1000)
+    before = sys.getrefcount(content)
+    parser = tolvane.NcfParser("t.ncf", content)
+    assert sys.getrefcount(content) == before + 1
+    del parser
+    assert sys.getrefcount(content) == before
+    parser = tolvane.NcfParser("t.ncf", content)
+    del content
+    gc.collect()
+    assert parser.parse().language_version == "2.1"
+
+
+def test_bytearray_content_changed_after_construction_does_not_reach_the_parser():
+    content = bytearray((HEADER).encode())
+    parser = tolvane.NcfParser("t.ncf", content)
+    content[:] = b"x" * len(content)
+    assert parser.parse().language_version == "2.1"
+    assert parser.get_diagnostics() == []
+
+
 def test_str_content_is_passed_on_as_utf8_bytes():
     # A string literal's bytes are read as Latin-1, so the two UTF-8 bytes of
     # an e with acute accent in a str become two characters, while the single
