@@ -91,15 +91,7 @@ NcfParser::NcfParser(std::string filename, SourceText content)
     advance();
 }
 
-void NcfParser::advance() {
-    current_ = lexer_.next_token();
-}
-
-void NcfParser::expect(TokenKind kind, std::string_view spelling) {
-    if (at(kind)) {
-        advance();
-        return;
-    }
+void NcfParser::report_expected(std::string_view spelling) {
     std::string prefix = "Expected ";
     prefix.append(spelling);
     report_error(quoted_found(prefix, current_.text));

@@ -22,6 +22,8 @@ std::vector<NcfEncodingEntry> NcfParser::encoding_definition() {
         entries.push_back(encoding_entry());
     }
     expect(TokenKind::RightBrace, "}");
+    // The tree outlives the parse: give back what the list grew beyond its size.
+    entries.shrink_to_fit();
     return entries;
 }
 
@@ -35,6 +37,7 @@ NcfEncodingEntry NcfParser::encoding_entry() {
         entry.values.push_back(encoding_value());
     }
     expect(TokenKind::RightBrace, "}");
+    entry.values.shrink_to_fit();
     return entry;
 }
 

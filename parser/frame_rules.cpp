@@ -13,6 +13,8 @@ std::vector<NcfSingleFrame> NcfParser::frame_definition() {
         frames.push_back(single_frame());
     }
     expect(TokenKind::RightBrace, "}");
+    // The tree outlives the parse: give back what the list grew beyond its size.
+    frames.shrink_to_fit();
     return frames;
 }
 

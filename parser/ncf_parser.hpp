@@ -52,8 +52,16 @@ public:
 
     // Cursor and reporting operations shared by the grammar rules.
     const Token& current() const { return current_; }
-    void advance();
-    void expect(TokenKind kind, std::string_view spelling);
+    void advance() { current_ = lexer_.next_token(); }
+    // Consumes the current token if it has `kind`; otherwise reports
+    // "Expected <spelling>, found '<text>'" and consumes nothing.
+    void expect(TokenKind kind, std::string_view spelling) {
+        if (at(kind)) {
+            advance();
+        } else {
+            report_expected(spelling);
+        }
+    }
     std::string expect_string();
     std::int32_t expect_integer();
     double expect_number();
@@ -94,6 +102,7 @@ private:
     };
 
     bool at(TokenKind kind) const { return current_.kind == kind; }
+    void report_expected(std::string_view spelling);
     // The current token's text, taken whatever its kind, then consumed.
     std::string take_text();
     void write_trace_line(std::string_view event);

@@ -13,6 +13,8 @@ std::vector<NcfSignalDef> NcfParser::signal_definition() {
         signals.push_back(signal_entry());
     }
     expect(TokenKind::RightBrace, "}");
+    // The tree outlives the parse: give back what the list grew beyond its size.
+    signals.shrink_to_fit();
     return signals;
 }
 
