@@ -24,6 +24,17 @@ DIAGNOSTIC = "diagnostic { NAD = 1; }\n"
 FRAMES = "frames { }\n"
 STATUS = "status_management { response_error = e; }\n"
 
+# What a parse reports, all at one position, when its first token is already
+# the end of input (an empty text, or a second parse after a complete one).
+END_OF_INPUT_MESSAGES = [
+    "Expected node_capability_file, found '<EOF>'",
+    "Expected ;, found '<EOF>'",
+    "Expected LIN_language_version, found '<EOF>'",
+    "Expected =, found '<EOF>'",
+    "Expected string literal",
+    "Expected ;, found '<EOF>'",
+]
+
 
 def node_text(general=GENERAL, diagnostic=DIAGNOSTIC, frames=FRAMES, encoding="", status=STATUS, free_text=""):
     """A file with one node named n whose sections are the given texts."""

@@ -13,7 +13,7 @@ import pytest
 
 import tolvane
 from api_samples import FULL, one_record_of_each_class, parse_full
-from conftest import HEADER, ROOT, node_text
+from conftest import END_OF_INPUT_MESSAGES, HEADER, ROOT, node_text
 
 Diagnostic = tolvane.Diagnostic
 Severity = tolvane.Diagnostic.Severity
@@ -107,14 +107,6 @@ FIELDS = {
     "NcfFile": [("filename", "str"), ("language_version", "str"), ("nodes", "list[tolvane.NcfNodeDef]")],
 }
 RECORD_CLASSES = list(FIELDS)
-EMPTY_FILE_DIAGNOSTICS = [
-    "Expected node_capability_file, found '<EOF>'",
-    "Expected ;, found '<EOF>'",
-    "Expected LIN_language_version, found '<EOF>'",
-    "Expected =, found '<EOF>'",
-    "Expected string literal",
-    "Expected ;, found '<EOF>'",
-]
 VERSION_ONLY = HEADER.encode()
 
 
@@ -275,7 +267,7 @@ def test_no_arguments_parse_an_empty_text_with_an_empty_name():
     parser = tolvane.NcfParser()
     ncf = parser.parse()
     assert (ncf.filename, ncf.language_version, ncf.nodes) == ("", "<EOF>", [])
-    assert summary(parser) == [("", 1, 1, message) for message in EMPTY_FILE_DIAGNOSTICS]
+    assert summary(parser) == [("", 1, 1, message) for message in END_OF_INPUT_MESSAGES]
 
 
 @pytest.mark.parametrize("to_type", [str, bytes, bytearray], ids=["str", "bytes", "bytearray"])
@@ -370,7 +362,7 @@ def test_empty_file_gives_empty_content(tmp_path):
     path.write_bytes(b"")
     parser = tolvane.NcfParser(str(path))
     parser.parse()
-    assert summary(parser) == [(str(path), 1, 1, message) for message in EMPTY_FILE_DIAGNOSTICS]
+    assert summary(parser) == [(str(path), 1, 1, message) for message in END_OF_INPUT_MESSAGES]
 
 
 @pytest.mark.parametrize(

@@ -13,21 +13,12 @@ import textwrap
 import pytest
 
 import tolvane
-from conftest import HEADER, node_text, parse_text
+from conftest import END_OF_INPUT_MESSAGES, HEADER, node_text, parse_text
 
-# What a parse reports when the first token is already the end of input.
-AT_END = [
-    "Expected node_capability_file, found '<EOF>'",
-    "Expected ;, found '<EOF>'",
-    "Expected LIN_language_version, found '<EOF>'",
-    "Expected =, found '<EOF>'",
-    "Expected string literal",
-    "Expected ;, found '<EOF>'",
-]
 
 
 def at_end(line, column):
-    return [(line, column, message) for message in AT_END]
+    return [(line, column, message) for message in END_OF_INPUT_MESSAGES]
 
 
 def position_of(text, index):
@@ -157,17 +148,17 @@ def single_byte_diagnostics(byte):
         # The header's ";" is found; the version statement then meets the end.
         return [(1, 1, "Expected node_capability_file, found ';'")] + at_end(1, 2)[2:], "<EOF>"
     if byte == ord("="):
-        found = [(1, 1, message.replace("'<EOF>'", "'='")) for message in AT_END[:3]]
+        found = [(1, 1, message.replace("'<EOF>'", "'='")) for message in END_OF_INPUT_MESSAGES[:3]]
         return found + at_end(1, 2)[4:], "<EOF>"
     if byte == ord('"'):
         # An empty unterminated string, which the version statement takes.
-        found = [(1, 1, message.replace("'<EOF>'", "''")) for message in AT_END[:4]]
-        return found + [(1, 2, AT_END[5]), (1, 1, "Unterminated string literal")], ""
+        found = [(1, 1, message.replace("'<EOF>'", "''")) for message in END_OF_INPUT_MESSAGES[:4]]
+        return found + [(1, 2, END_OF_INPUT_MESSAGES[5]), (1, 1, "Unterminated string literal")], ""
     # Any other byte is one token, taken as the version in place of a string.
     # Bytes above 0x7F are not UTF-8 on their own and show as \xNN.
     text = bytes([byte]).decode("utf-8", "backslashreplace")
-    found = [(1, 1, message.replace("'<EOF>'", f"'{text}'")) for message in AT_END[:4]]
-    return found + [(1, 1, AT_END[4]), (1, 2, AT_END[5])], text
+    found = [(1, 1, message.replace("'<EOF>'", f"'{text}'")) for message in END_OF_INPUT_MESSAGES[:4]]
+    return found + [(1, 1, END_OF_INPUT_MESSAGES[4]), (1, 2, END_OF_INPUT_MESSAGES[5])], text
 
 
 def test_every_byte_value_alone():

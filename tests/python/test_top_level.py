@@ -7,16 +7,8 @@ import sys
 import pytest
 
 import tolvane
-from conftest import HEADER, assert_diagnostics, node_text, parse_text
+from conftest import END_OF_INPUT_MESSAGES, HEADER, assert_diagnostics, node_text, parse_text
 
-EOF_SIX = [
-    "Expected node_capability_file, found '<EOF>'",
-    "Expected ;, found '<EOF>'",
-    "Expected LIN_language_version, found '<EOF>'",
-    "Expected =, found '<EOF>'",
-    "Expected string literal",
-    "Expected ;, found '<EOF>'",
-]
 
 
 @pytest.mark.parametrize(
@@ -126,7 +118,7 @@ def test_a_second_parse_continues_at_the_end_of_input(text, end, first, lexer):
     again = parser.parse()
     assert (again.filename, again.language_version, again.nodes) == ("t.ncf", "<EOF>", [])
     assert [(d.line, d.column, d.message) for d in parser.get_diagnostics()] == [
-        (*end, message) for message in EOF_SIX
+        (*end, message) for message in END_OF_INPUT_MESSAGES
     ] + lexer
 
 
