@@ -16,7 +16,6 @@ import tolvane
 from conftest import END_OF_INPUT_MESSAGES, HEADER, node_text, parse_text
 
 
-
 def at_end(line, column):
     return [(line, column, message) for message in END_OF_INPUT_MESSAGES]
 
