@@ -74,8 +74,7 @@ std::string latin1_to_utf8(std::string_view bytes) {
 }
 
 Lexer::Lexer(std::string_view content, std::string filename, std::size_t start)
-    : begin_(content.data()),
-      end_(content.data() + content.size()),
+    : end_(content.data() + content.size()),
       next_(content.data() + std::min(start, content.size())),
       filename_(std::move(filename)) {}
 

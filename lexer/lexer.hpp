@@ -53,7 +53,6 @@ private:
     // byte other than a line feed takes one column).
     void advance_over_text(const char* text_end);
 
-    const char* begin_;
     const char* end_;
     const char* next_;  // the next unread byte
     std::string filename_;
