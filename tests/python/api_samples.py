@@ -46,6 +46,45 @@ node Seat {
 """
 
 
+# Every record class in registration order, with its fields in declaration
+# order and the return annotation of each field's getter.
+FIELDS = {
+    name: [tuple(field.split(": ")) for field in fields.split(", ")]
+    for name, fields in {
+        "Diagnostic": "severity: tolvane.Diagnostic.Severity, file: str, line: int, column: int, message: str",
+        "NcfInitValue": "is_array: bool, scalar: int, array_values: list[int]",
+        "NcfBitrateDefinition": "type: str, min_br: float | None, max_br: float | None, rates: list[float], "
+        "fixed_rate: float | None",
+        "NcfGeneralDef": "protocol_version: str, supplier_id: int, function_id: int, variant_id: int, "
+        "bitrate: tolvane.NcfBitrateDefinition, sends_wake_up_signal: bool | None, volt_from: float | None, "
+        "volt_to: float | None, temp_from: float | None, temp_to: float | None, conformance: str | None",
+        "NcfDiagnosticDef": "nad_lhs: int, nad_rhs: int | None, nad_list: list[int], diagnostic_class: int | None, "
+        "p2_min: float | None, st_min: float | None, n_as_timeout: float | None, n_cr_timeout: float | None, "
+        "support_sids: list[int], max_message_length: int | None",
+        "NcfSignalProperties": "init_value: tolvane.NcfInitValue, size: int, offset: int, encoding_name: str | None",
+        "NcfSignalDef": "name: str, properties: tolvane.NcfSignalProperties",
+        "NcfFrameProperties": "length: int, min_period: int | None, max_period: int | None, "
+        "event_triggered_frame: str | None",
+        "NcfSingleFrame": "kind: str, name: str, properties: tolvane.NcfFrameProperties, "
+        "signals: list[tolvane.NcfSignalDef]",
+        "NcfLogicalValue": "signal_value: int, text_info: str | None",
+        "NcfPhysicalRange": "min_value: int, max_value: int, scale: float, offset_val: float, text_info: str | None",
+        "NcfEncodingValue": "type: str, logical_value: tolvane.NcfLogicalValue | None, "
+        "physical_range: tolvane.NcfPhysicalRange | None",
+        "NcfEncodingEntry": "name: str, values: list[tolvane.NcfEncodingValue]",
+        "NcfStatusManagement": "response_error: str, fault_state_signals: list[str]",
+        "NcfNodeDef": "name: str, general: tolvane.NcfGeneralDef, diagnostic: tolvane.NcfDiagnosticDef, "
+        "frames: list[tolvane.NcfSingleFrame], encodings: list[tolvane.NcfEncodingEntry], "
+        "status: tolvane.NcfStatusManagement, free_text: str | None",
+        "NcfFile": "filename: str, language_version: str, nodes: list[tolvane.NcfNodeDef]",
+    }.items()
+}
+
+
+def field_names(class_name):
+    return [field for field, _ in FIELDS[class_name]]
+
+
 def parse_full():
     """Parses FULL; returns the parser and the NcfFile."""
     parser = tolvane.NcfParser("full.ncf", FULL)
