@@ -28,7 +28,7 @@ FOLLOWS_THE_GRAMMAR = {
     "bfueldner__lin_tools__parser__res__example.ncf": "step_motor",
 }
 QLIUXING = "Qliuxing__My_Repository_2__V1_20200822__files__code__mulan2_platform__products__Validation__"
-VECTOR = "sebastianwilczek__CANoe-Configurations__LIN__"
+SAMPLE_CONFIGURATIONS = "sebastianwilczek__CANoe-Configurations__LIN__"
 # Files that the grammar does not accept whole: nodes read, number of
 # diagnostics and the first diagnostic.
 VENDOR_EXTENSIONS = {
@@ -40,11 +40,11 @@ VENDOR_EXTENSIONS = {
     "bfueldner__lin_tools__command__res__example_prettify_input.ncf": (
         1, 37, (5, 7, "Expected LIN_protocol_version, found 'sends_wake_up_signal'"),
     ),  # fmt: skip
-    VECTOR + "LINSlaveConformanceTest__NCF__VectorSlave2_0.ncf": (1, 13, (21, 18, "Expected kbps, found ';'")),
-    VECTOR + "LINSlaveConformanceTest__NCF__VectorSlaveISO.ncf": (
+    SAMPLE_CONFIGURATIONS + "LINSlaveConformanceTest__NCF__VectorSlave2_0.ncf": (1, 13, (21, 18, "Expected kbps, found ';'")),
+    SAMPLE_CONFIGURATIONS + "LINSlaveConformanceTest__NCF__VectorSlaveISO.ncf": (
         1, 6, (89, 3, "Expected response_error, found 'error_response'"),
     ),  # fmt: skip
-    VECTOR + "LINTestSAEJ2602__LINdb__J2602_VectorExample.ncf": (1, 19, (21, 18, "Expected kbps, found ';'")),
+    SAMPLE_CONFIGURATIONS + "LINTestSAEJ2602__LINdb__J2602_VectorExample.ncf": (1, 19, (21, 18, "Expected kbps, found ';'")),
 }
 
 CHILD = """
@@ -108,8 +108,8 @@ SPEEDOMETER = "PersonalTransport__SpeedometerNode__speedometer.ncf"
 LIGHTING = "PersonalTransport__LightingNode__lighting.ncf"
 PRETTIFIED = "bfueldner__lin_tools__command__res__example_prettify_output.ncf"
 VALIDATE = "bfueldner__lin_tools__command__res__example_validate.ncf"
-SPIRIT = "bfueldner__lin_tools__parser__res__example.ncf"
-ISO = VECTOR + "LINSlaveConformanceTest__NCF__VectorSlaveISO.ncf"
+TOOLKIT_EXAMPLE = "bfueldner__lin_tools__parser__res__example.ncf"
+ISO = SAMPLE_CONFIGURATIONS + "LINSlaveConformanceTest__NCF__VectorSlaveISO.ncf"
 JOHN_TITOR = "John-Titor__LIN_Nodes__common__nodes.ncf"
 J2602 = QLIUXING + "LIN_SAE_FIXED_DNN__ldf__mlx_sae_10417-fixed-DNN.ncf"
 
@@ -170,9 +170,9 @@ J2602 = QLIUXING + "LIN_SAE_FIXED_DNN__ldf__mlx_sae_10417-fixed-DNN.ncf"
         (VALIDATE, "diagnostic.nad_lhs", 4),
         (VALIDATE, "diagnostic.nad_list", [1, 3, 2]),
         (VALIDATE, "diagnostic.support_sids", [0xB7, 0xB2, 0xB0]),
-        (SPIRIT, "diagnostic.st_min", 40.0),
-        (SPIRIT, "frames[1].properties.max_period", 100),
-        (SPIRIT, "frames[1].properties.min_period", None),
+        (TOOLKIT_EXAMPLE, "diagnostic.st_min", 40.0),
+        (TOOLKIT_EXAMPLE, "frames[1].properties.max_period", 100),
+        (TOOLKIT_EXAMPLE, "frames[1].properties.min_period", None),
         # What the files with vendor extensions still yield.
         (JOHN_TITOR, "name", "Generic"),
         (JOHN_TITOR, "general.supplier_id", 0xB007),
