@@ -41,16 +41,19 @@ std::string read_whole_file(const std::string& name) {
     if (!in) {
         throw CannotOpenFile(name);
     }
+    // Read as many bytes as the file has now, then on to its end, since the
+    // file may change while it is read.
     std::string content;
+    const auto expected = std::filesystem::file_size(path, error);
+    content.resize(error ? 0 : static_cast<std::size_t>(expected));
+    in.read(content.data(), static_cast<std::streamsize>(content.size()));
+    content.resize(static_cast<std::size_t>(in.gcount()));
     constexpr std::size_t chunk = std::size_t{1} << 20;
-    for (;;) {
+    while (in && in.peek() != std::char_traits<char>::eof()) {
         const std::size_t used = content.size();
         content.resize(used + chunk);
         in.read(content.data() + used, static_cast<std::streamsize>(chunk));
         content.resize(used + static_cast<std::size_t>(in.gcount()));
-        if (!in) {
-            break;
-        }
     }
     if (in.bad()) {
         throw CannotOpenFile(name);
