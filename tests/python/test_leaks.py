@@ -1,12 +1,11 @@
 """Repeated use leaves nothing behind.
 
 Each test runs one kind of cycle (construct, parse, read, drop) many times
-and checks that the process's resident memory does not grow. tracemalloc
-cannot see the C++ allocations, so the measure is the resident set size from
-/proc/self/statm, taken after a warm-up that lets the allocators settle. Each
-cycle handles enough bytes that keeping any of them per cycle would grow the
-process by far more than the margin. The C++ core on its own is checked by
-LeakSanitizer in the sanitizer build (tools/sanitize).
+and checks that the resident set size (/proc/self/statm; tracemalloc cannot
+see the C++ allocations) does not grow after a warm-up that lets the
+allocators settle. Each cycle handles enough bytes that keeping any of them
+would grow the process by far more than the margin. The C++ core on its own
+is checked by LeakSanitizer in the sanitizer build (tools/sanitize).
 """
 
 import ctypes
@@ -18,48 +17,35 @@ import weakref
 import pytest
 
 import tolvane
-from conftest import EXAMPLES
+from conftest import EXAMPLES, fields
 
 STATM = pathlib.Path("/proc/self/statm")
 MARGIN = 8 << 20  # bytes of growth tolerated after the warm-up
 BROKEN = (EXAMPLES / "broken.ncf").read_bytes()
 DOOR_MODULE = (EXAMPLES / "door_module.ncf").read_bytes()
-# About 200 KB: the example's node a hundred times under other names, with a
-# Latin-1 string (re-encoded) and an error in each, and an unterminated
-# string at the end (a lexer diagnostic).
-_node = DOOR_MODULE[DOOR_MODULE.index(b"node door_module") :]
-LARGE = (
-    DOOR_MODULE[: DOOR_MODULE.index(b"node door_module")]
-    + b"".join(
-        _node.replace(b"door_module", b"door_%d" % i).replace(b"length = 4;", b"length = 4")
-        .replace(b'"percent"', b'"\xb0C"')
-        for i in range(100)
-    )
-    + b'node tail "'
-)
-
-
-try:
-    # glibc keeps freed memory for reuse, where it would hide a leak of the
-    # same size; malloc_trim(0) hands every free page back first.
-    _malloc_trim = ctypes.CDLL(None).malloc_trim
-except AttributeError:
-    _malloc_trim = None
+# About 200 KB: the example's node a hundred times under other names, each with
+# a Latin-1 string (re-encoded) and an error, then an unterminated string.
+_header, _node = DOOR_MODULE.split(b"node door_module", 1)
+LARGE = _header + b"".join(
+    (b"node door_module" + _node).replace(b"door_module", b"door_%d" % i).replace(b"length = 4;", b"length = 4")
+    .replace(b'"percent"', b'"\xb0C"')
+    for i in range(100)
+) + b'node tail "'
+# glibc keeps freed memory for reuse, where it would hide a leak of the same
+# size; malloc_trim(0) hands every free page back first.
+_malloc_trim = getattr(ctypes.CDLL(None), "malloc_trim", lambda pad: None)
 
 
 def resident_bytes():
     gc.collect()
-    if _malloc_trim is not None:
-        _malloc_trim(0)
+    _malloc_trim(0)
     return int(STATM.read_text().split()[1]) * os.sysconf("SC_PAGE_SIZE")
 
 
 def assert_no_growth(cycle, warm_up, repeats):
     if not STATM.exists():
         pytest.skip("needs /proc/self/statm")
-    # The objects that exist already are moved out of the collector's sight,
-    # so that the collections in the cycles stay cheap.
-    gc.freeze()
+    gc.freeze()  # keeps the collections in the cycles cheap
     try:
         for _ in range(warm_up):
             cycle()
@@ -74,67 +60,55 @@ def assert_no_growth(cycle, warm_up, repeats):
 
 def read_everything(value):
     """Reads every property of every record below `value`, and its text."""
-    pending = [value]
-    while pending:
-        current = pending.pop()
-        if isinstance(current, list):
-            pending.extend(current)
-            continue
-        if type(current).__module__ != "tolvane" or isinstance(current, tolvane.Diagnostic.Severity):
-            continue
-        assert repr(current) == str(current)
-        for name, attribute in vars(type(current)).items():
-            if isinstance(attribute, property):
-                pending.append(getattr(current, name))
+    if isinstance(value, list):
+        for item in value:
+            read_everything(item)
+    elif type(value).__module__ == "tolvane" and not isinstance(value, tolvane.Diagnostic.Severity):
+        assert repr(value) == str(value)
+        for name in fields(type(value)):
+            read_everything(getattr(value, name))
 
 
-def test_parsing_large_files_over_and_over():
-    def cycle():
-        parser = tolvane.NcfParser("large.ncf", LARGE)
-        ncf = parser.parse()
-        diagnostics = parser.get_diagnostics()
-        assert len(ncf.nodes) == 101 and diagnostics[-1].message == "Unterminated string literal"
-        assert repr(ncf).startswith("NcfFile(")
-        parser.parse()
-
-    assert_no_growth(cycle, warm_up=20, repeats=200)
+def parse_large():
+    parser = tolvane.NcfParser("large.ncf", LARGE)
+    ncf = parser.parse()
+    assert len(ncf.nodes) == 101 and parser.get_diagnostics()[-1].message == "Unterminated string literal"
+    assert repr(ncf).startswith("NcfFile(")
+    parser.parse()
 
 
-def test_reading_every_property_over_and_over():
-    def cycle():
-        for content in (DOOR_MODULE, BROKEN):
-            parser = tolvane.NcfParser("small.ncf", content)
-            read_everything(parser.parse())
-            read_everything(parser.get_diagnostics())
-
-    assert_no_growth(cycle, warm_up=100, repeats=1500)
+def read_small_files():
+    for content in (DOOR_MODULE, BROKEN):
+        parser = tolvane.NcfParser("small.ncf", content)
+        read_everything(parser.parse())
+        read_everything(parser.get_diagnostics())
 
 
-def test_views_that_outlive_their_file_over_and_over():
-    def cycle():
-        ncf = tolvane.NcfParser("large.ncf", LARGE).parse()
-        owner = weakref.ref(ncf)
-        deepest = ncf.nodes[-2].frames[0].signals[-1].properties.init_value
-        encoding = ncf.nodes[0].encodings[1].values[0].physical_range
-        del ncf
-        gc.collect()
-        assert owner() is not None  # the views keep the whole file alive
-        assert (deepest.is_array, encoding.text_info) == (False, "\u00b0C")
-        del deepest, encoding
-        gc.collect()
-        assert owner() is None  # and let it go with the last of them
-
-    assert_no_growth(cycle, warm_up=20, repeats=200)
+def outlive_the_file():
+    ncf = tolvane.NcfParser("large.ncf", LARGE).parse()
+    owner = weakref.ref(ncf)
+    deepest = ncf.nodes[-2].frames[0].signals[-1].properties.init_value
+    encoding = ncf.nodes[0].encodings[1].values[0].physical_range
+    del ncf
+    gc.collect()
+    assert owner() is not None  # the views keep the whole file alive
+    assert (deepest.is_array, encoding.text_info) == (False, "\u00b0C")
+    del deepest, encoding
+    gc.collect()
+    assert owner() is None  # and let it go with the last of them
 
 
-def test_files_that_cannot_be_opened_over_and_over(tmp_path):
-    # Long names, so that keeping the name or the message would show.
-    missing = str(tmp_path / ("m" * 200)) * 40
-    not_utf8 = b"\xff" * 8000
+def fail_to_open(directory=pathlib.Path("/tmp")):
+    # A directory, and long names, so that keeping the name or the message would show.
+    for name in (str(directory / ("m" * 200)) * 40, b"\xff" * 8000, str(directory)):
+        with pytest.raises(RuntimeError):
+            tolvane.NcfParser(name)
 
-    def cycle():
-        for name in (missing, not_utf8, str(tmp_path)):
-            with pytest.raises(RuntimeError):
-                tolvane.NcfParser(name)
 
-    assert_no_growth(cycle, warm_up=100, repeats=1000)
+@pytest.mark.parametrize(
+    "cycle, warm_up, repeats",
+    [(parse_large, 20, 200), (read_small_files, 100, 1500), (outlive_the_file, 20, 200), (fail_to_open, 100, 1000)],
+    ids=["parse large files", "read every property", "views outlive their file", "files that cannot be opened"],
+)
+def test_repeated_cycles_do_not_grow_the_process(cycle, warm_up, repeats):
+    assert_no_growth(cycle, warm_up, repeats)

@@ -12,112 +12,63 @@ from hypothesis import HealthCheck, example, given, settings
 from hypothesis import strategies as st
 
 import tolvane
-from conftest import END_OF_INPUT_MESSAGES, CORPUS, EXAMPLES
-
-# Field kinds of every record, as Python sees them: "text", "int" (32-bit
-# signed), "count" (64-bit unsigned), "float", "bool", a record class name,
-# "?" for an optional, "[...]" for a list.
-FIELDS = {
-    "Diagnostic": {"severity": "severity", "file": "text", "line": "count", "column": "count", "message": "text"},
-    "NcfInitValue": {"is_array": "bool", "scalar": "int", "array_values": "[int]"},
-    "NcfBitrateDefinition": {
-        "type": "text", "min_br": "float?", "max_br": "float?", "rates": "[float]", "fixed_rate": "float?",
-    },
-    "NcfGeneralDef": {
-        "protocol_version": "text", "supplier_id": "int", "function_id": "int", "variant_id": "int",
-        "bitrate": "NcfBitrateDefinition", "sends_wake_up_signal": "bool?", "volt_from": "float?",
-        "volt_to": "float?", "temp_from": "float?", "temp_to": "float?", "conformance": "text?",
-    },
-    "NcfDiagnosticDef": {
-        "nad_lhs": "int", "nad_rhs": "int?", "nad_list": "[int]", "diagnostic_class": "int?", "p2_min": "float?",
-        "st_min": "float?", "n_as_timeout": "float?", "n_cr_timeout": "float?", "support_sids": "[int]",
-        "max_message_length": "int?",
-    },
-    "NcfSignalProperties": {"init_value": "NcfInitValue", "size": "int", "offset": "int", "encoding_name": "text?"},
-    "NcfSignalDef": {"name": "text", "properties": "NcfSignalProperties"},
-    "NcfFrameProperties": {
-        "length": "int", "min_period": "int?", "max_period": "int?", "event_triggered_frame": "text?",
-    },
-    "NcfSingleFrame": {
-        "kind": "text", "name": "text", "properties": "NcfFrameProperties", "signals": "[NcfSignalDef]",
-    },
-    "NcfLogicalValue": {"signal_value": "int", "text_info": "text?"},
-    "NcfPhysicalRange": {
-        "min_value": "int", "max_value": "int", "scale": "float", "offset_val": "float", "text_info": "text?",
-    },
-    "NcfEncodingValue": {"type": "text", "logical_value": "NcfLogicalValue?", "physical_range": "NcfPhysicalRange?"},
-    "NcfEncodingEntry": {"name": "text", "values": "[NcfEncodingValue]"},
-    "NcfStatusManagement": {"response_error": "text", "fault_state_signals": "[text]"},
-    "NcfNodeDef": {
-        "name": "text", "general": "NcfGeneralDef", "diagnostic": "NcfDiagnosticDef", "frames": "[NcfSingleFrame]",
-        "encodings": "[NcfEncodingEntry]", "status": "NcfStatusManagement", "free_text": "text?",
-    },
-    "NcfFile": {"filename": "text", "language_version": "text", "nodes": "[NcfNodeDef]"},
-}
+from api_samples import FIELDS
+from conftest import CORPUS, END_OF_INPUT_MESSAGES, EXAMPLES
 
 UNTERMINATED = "Unterminated string literal"
-UNEXPECTED_AT_TOP_LEVEL = "Unexpected token at top level: '"
+# Diagnostic positions are 64-bit unsigned; every other int field is 32-bit signed.
+COUNTS = {("Diagnostic", "line"), ("Diagnostic", "column")}
 
 
-def check_value(value, kind):
-    """Checks one property value against its kind; returns the records in it."""
-    if kind.endswith("?"):
-        return [] if value is None else check_value(value, kind[:-1])
-    if kind.startswith("["):
+def check_value(value, annotation, unsigned=False):
+    """Checks one property value against its getter's annotation; returns the
+    records in it."""
+    if annotation.endswith(" | None"):
+        return [] if value is None else check_value(value, annotation[: -len(" | None")], unsigned)
+    if annotation.startswith("list["):
         assert type(value) is list
-        return [record for element in value for record in check_value(element, kind[1:-1])]
-    if kind == "text":
-        assert type(value) is str
-    elif kind == "int":
-        assert type(value) is int and -(2**31) <= value < 2**31
-    elif kind == "count":
-        assert type(value) is int and 0 <= value < 2**64
-    elif kind == "float":
-        assert type(value) is float
-    elif kind == "bool":
-        assert type(value) is bool
-    elif kind == "severity":
+        return [record for element in value for record in check_value(element, annotation[5:-1])]
+    if annotation == "int":
+        assert type(value) is int
+        assert 0 <= value < 2**64 if unsigned else -(2**31) <= value < 2**31
+    elif annotation in ("str", "float", "bool"):
+        assert type(value).__name__ == annotation
+    elif annotation == "tolvane.Diagnostic.Severity":
         assert value == tolvane.Diagnostic.Severity.Error
     else:
-        assert type(value) is getattr(tolvane, kind)
+        assert type(value) is getattr(tolvane, annotation.removeprefix("tolvane."))
         return [value]
     return []
 
 
 def walk(record):
     """Reads every property of `record` and of every record below it, checks
-    its kind, and checks that repr() and str() give the same str."""
+    its type, and checks that repr() and str() give the same one-line str."""
     pending = [record]
     while pending:
         current = pending.pop()
+        name = type(current).__name__
         text = repr(current)
-        assert type(text) is str and str(current) == text
-        assert text.startswith(type(current).__name__ + "(")
-        for name, kind in FIELDS[type(current).__name__].items():
-            value = getattr(current, name)
-            pending.extend(check_value(value, kind))
-
-
-def line_lengths(content):
-    return [len(line) for line in content.split(b"\n")]
+        assert type(text) is str and str(current) == text and text.startswith(name + "(")
+        for field, annotation in FIELDS[name]:
+            pending.extend(check_value(getattr(current, field), annotation, (name, field) in COUNTS))
 
 
 def check_diagnostics(diagnostics, content, filename):
     """Every diagnostic is an Error inside the input; the grammar reports in
     input order, and the lexer's reports (at most one) come last."""
-    lengths = line_lengths(content)
+    lengths = [len(line) for line in content.split(b"\n")]
     for diagnostic in diagnostics:
         walk(diagnostic)
-        assert diagnostic.severity == tolvane.Diagnostic.Error
         assert diagnostic.file == filename
         assert 1 <= diagnostic.line <= len(lengths)
         assert 1 <= diagnostic.column <= lengths[diagnostic.line - 1] + 1
     messages = [d.message for d in diagnostics]
     lexer_count = messages.count(UNTERMINATED)
     assert lexer_count <= 1
-    assert UNTERMINATED not in messages[: len(messages) - lexer_count]
-    grammar = [(d.line, d.column) for d in diagnostics[: len(diagnostics) - lexer_count]]
-    assert grammar == sorted(grammar)
+    grammar = diagnostics[: len(diagnostics) - lexer_count]
+    assert UNTERMINATED not in [d.message for d in grammar]
+    assert [(d.line, d.column) for d in grammar] == sorted((d.line, d.column) for d in grammar)
 
 
 def check_parse(content):
@@ -125,45 +76,36 @@ def check_parse(content):
     filename = "prop.ncf" if content else ""  # an empty content with a name would read that file
     parser = tolvane.NcfParser(filename, content)
     assert parser.get_diagnostics() == []
+    results = []
+    for _ in range(2):
+        ncf = parser.parse()
+        assert type(ncf) is tolvane.NcfFile and ncf.filename == filename
+        walk(ncf)
+        results.append((ncf, parser.get_diagnostics()))
+        check_diagnostics(results[-1][1], content, filename)
 
-    first = parser.parse()
-    assert type(first) is tolvane.NcfFile and first.filename == filename
-    walk(first)
-    first_diagnostics = parser.get_diagnostics()
-    check_diagnostics(first_diagnostics, content, filename)
-
-    second = parser.parse()
-    walk(second)
-    second_diagnostics = parser.get_diagnostics()
-    check_diagnostics(second_diagnostics, content, filename)
-    grammar_reports = [d for d in first_diagnostics if d.message != UNTERMINATED]
-    lexer_reports = [(d.line, d.column, d.message) for d in first_diagnostics if d.message == UNTERMINATED]
+    (_, first), (second, second_diagnostics) = results
+    grammar = [d for d in first if d.message != UNTERMINATED]
+    lexer = [(d.line, d.column, d.message) for d in first if d.message == UNTERMINATED]
     found = [(d.line, d.column, d.message) for d in second_diagnostics]
-    stopped = bool(grammar_reports) and grammar_reports[-1].message.startswith(UNEXPECTED_AT_TOP_LEVEL)
-    if not stopped:
+    assert found[len(found) - len(lexer) :] == lexer  # the lexer's reports only grow
+    if grammar and grammar[-1].message.startswith("Unexpected token at top level: '"):
+        # It stopped at a top-level token: the second reads on from there.
+        stop = (grammar[-1].line, grammar[-1].column)
+        assert all(stop <= (line, column) for line, column, message in found if message != UNTERMINATED)
+    else:
         # The first parse reached the end of input: the second finds only it.
         assert (second.language_version, second.nodes) == ("<EOF>", [])
         assert [message for _, _, message in found[:6]] == END_OF_INPUT_MESSAGES
         assert len({(line, column) for line, column, _ in found[:6]}) == 1
-        assert found[6:] == lexer_reports
-    else:
-        # It stopped at a top-level token: the second reads on from there,
-        # and the lexer's reports only grow.
-        stop = (grammar_reports[-1].line, grammar_reports[-1].column)
-        assert all(stop <= (line, column) for line, column, message in found if message != UNTERMINATED)
-        assert found[len(found) - len(lexer_reports):] == lexer_reports
+        assert found[6:] == lexer
 
 
 # --- Inputs ----------------------------------------------------------------------
 
-def seed_files():
-    paths = [EXAMPLES / "door_module.ncf", EXAMPLES / "broken.ncf"]
-    if CORPUS.is_dir():
-        paths += sorted(p for p in CORPUS.iterdir() if p.suffix in (".ncf", ".nfc"))
-    return [p.read_bytes() for p in paths]
-
-
-SEEDS = seed_files()
+SEEDS = [p.read_bytes() for p in [EXAMPLES / "door_module.ncf", EXAMPLES / "broken.ncf"]] + (
+    [p.read_bytes() for p in sorted(CORPUS.iterdir()) if p.suffix in (".ncf", ".nfc")] if CORPUS.is_dir() else []
+)
 DOOR_MODULE = SEEDS[0]
 
 # Pieces that the lexer treats specially, for insertions.
@@ -198,37 +140,31 @@ def mutated_files(draw):
 
 
 PROPERTY_SETTINGS = settings(max_examples=500, deadline=None, suppress_health_check=[HealthCheck.too_slow])
+EDGE_CASES = [
+    b"", b"\xef\xbb\xbf", b'"', b"\\", b"/*", b"//", b"\r", b"\x00", b"\xff", b"node_capability_file;",
+    b'node_capability_file; LIN_language_version = "2.1"; x node n {',
+    b'node_capability_file; LIN_language_version = "2.1"; node n { "',
+    b"node_capability_file node_capability_file node_capability_file", b"node node node",
+    DOOR_MODULE, DOOR_MODULE + b"\x00", DOOR_MODULE.replace(b"}", b"", 1), DOOR_MODULE.replace(b'"', b"", 1),
+    DOOR_MODULE.replace(b"\n", b"\r"), DOOR_MODULE[: len(DOOR_MODULE) // 2], DOOR_MODULE + DOOR_MODULE,
+]
+
+
+def with_examples(test):
+    for case in EDGE_CASES:
+        test = example(case)(test)
+    return test
 
 
 @PROPERTY_SETTINGS
 @given(st.binary(max_size=512))
-@example(b"")
-@example(b"\xef\xbb\xbf")
-@example(b'"')
-@example(b"\\")
-@example(b"/*")
-@example(b"//")
-@example(b"\r")
-@example(b"\x00")
-@example(b"\xff")
-@example(b"node_capability_file;")
-@example(b'node_capability_file; LIN_language_version = "2.1"; x node n {')
-@example(b'node_capability_file; LIN_language_version = "2.1"; node n { "')
-@example(b"node_capability_file node_capability_file node_capability_file")
-@example(b"node node node")
+@with_examples
 def test_arbitrary_bytes(content):
     check_parse(content)
 
 
 @PROPERTY_SETTINGS
 @given(mutated_files())
-@example(DOOR_MODULE)
-@example(DOOR_MODULE + b"\x00")
-@example(DOOR_MODULE.replace(b"}", b"", 1))
-@example(DOOR_MODULE.replace(b'"', b"", 1))
-@example(DOOR_MODULE.replace(b"\n", b"\r"))
-@example(DOOR_MODULE[: len(DOOR_MODULE) // 2])
-@example(DOOR_MODULE + DOOR_MODULE)
 def test_mutated_files(content):
     check_parse(content)
 
@@ -243,23 +179,19 @@ LIFE = DOOR_MODULE + b"\nstray"
 def holders():
     """A parser, its file, its diagnostics and views at every depth of the
     tree, by name."""
-    held = {"parser": tolvane.NcfParser("life.ncf", LIFE)}
-    held["file"] = held["parser"].parse()
-    held["diagnostics"] = held["parser"].get_diagnostics()
-    held["diagnostic"] = held["diagnostics"][0]
-    held["parser"].parse()  # reads the stray token as a version; from here on it is at the end
-    held["nodes"] = held["file"].nodes
-    node = held["node"] = held["nodes"][0]
-    held["general"] = node.general
-    held["bitrate"] = node.general.bitrate
-    held["frame"] = node.frames[0]
-    held["signals"] = node.frames[0].signals
-    held["properties"] = held["signals"][-1].properties
-    held["init_value"] = held["properties"].init_value
-    held["encoding_value"] = node.encodings[-1].values[0]
-    held["physical_range"] = node.encodings[1].values[0].physical_range
-    held["status"] = node.status
-    return held
+    parser = tolvane.NcfParser("life.ncf", LIFE)
+    ncf = parser.parse()
+    diagnostics = parser.get_diagnostics()
+    parser.parse()  # reads the stray token as a version; from here on it is at the end
+    node = ncf.nodes[0]
+    signals = node.frames[0].signals
+    return {
+        "parser": parser, "file": ncf, "diagnostics": diagnostics, "diagnostic": diagnostics[0],
+        "nodes": ncf.nodes, "node": node, "general": node.general, "bitrate": node.general.bitrate,
+        "frame": node.frames[0], "signals": signals, "properties": signals[-1].properties,
+        "init_value": signals[-1].properties.init_value, "encoding_value": node.encodings[-1].values[0],
+        "physical_range": node.encodings[1].values[0].physical_range, "status": node.status,
+    }  # fmt: skip
 
 
 HELD = list(holders())
@@ -274,24 +206,20 @@ def test_dropping_owners_and_views_in_any_order(order):
     # so that each collection below looks at the records and little else.
     gc.freeze()
     try:
-        drop_in_order(order)
+        held = holders()
+        texts = {name: repr(value) for name, value in held.items() if name != "parser"}
+        assert texts["diagnostics"] == "[" + texts["diagnostic"] + "]"
+        for name in order:
+            del held[name]
+            gc.collect()
+            # Whatever is left shows exactly what it showed before; a parse on a
+            # parser that is still held finds the end and changes none of it.
+            for other, value in held.items():
+                if other == "parser":
+                    assert (value.parse().language_version, len(value.get_diagnostics())) == ("<EOF>", 6)
+                    continue
+                assert repr(value) == texts[other]
+                for record in value if isinstance(value, list) else [value]:
+                    walk(record)
     finally:
         gc.unfreeze()
-
-
-def drop_in_order(order):
-    held = holders()
-    texts = {name: repr(value) for name, value in held.items() if name != "parser"}
-    assert texts["diagnostics"] == "[" + texts["diagnostic"] + "]"
-    for name in order:
-        del held[name]
-        gc.collect()
-        # Whatever is left shows exactly what it showed before; a parse on a
-        # parser that is still held finds the end and changes none of it.
-        for other, value in held.items():
-            if other == "parser":
-                assert (value.parse().language_version, len(value.get_diagnostics())) == ("<EOF>", 6)
-                continue
-            assert repr(value) == texts[other]
-            for record in value if isinstance(value, list) else [value]:
-                walk(record)

@@ -5,8 +5,6 @@ import contextlib
 import ctypes
 import io
 import re
-import subprocess
-import sys
 
 import pytest
 
@@ -63,6 +61,7 @@ SMALL_TRACE = b"""\
 """
 
 LINE = re.compile(rb"^(?P<indent>(?:  )*)\[TRACE\] (?:ENTER (?P<label>[a-z_]+)|EXIT) at \d+:\d+ \('.*'\)$", re.DOTALL)
+HEADER_ONLY = b'node_capability_file; LIN_language_version = "2.1";'
 
 _libc = ctypes.CDLL(None)
 
@@ -81,13 +80,6 @@ def c_stdout(capfdbinary):
     return read
 
 
-def traced_parse(content, filename="t.ncf"):
-    parser = tolvane.NcfParser(filename, content)
-    parser.set_trace(True)
-    parser.parse()
-    return parser
-
-
 def check_nesting(trace):
     """Every entry line is closed by an exit line at the same indentation,
     and a rule's lines are indented by two spaces per enclosing rule."""
@@ -95,138 +87,73 @@ def check_nesting(trace):
     for line in trace.splitlines():
         match = LINE.match(line)
         assert match, line
-        depth = len(match["indent"]) // 2
-        if match["label"] is not None:
-            assert depth == len(open_rules), line
-            open_rules.append(match["label"])
-        else:
+        if match["label"] is None:
             assert open_rules, line
             open_rules.pop()
-            assert depth == len(open_rules), line
+        assert len(match["indent"]) // 2 == len(open_rules), line
+        if match["label"] is not None:
+            open_rules.append(match["label"])
     assert open_rules == []
 
 
-def test_small_file_traces_byte_exactly(c_stdout):
-    parser = traced_parse(SMALL)
-    assert c_stdout() == SMALL_TRACE
-    assert parser.get_diagnostics() == []
+def test_small_file_traces_byte_exactly_to_the_descriptor_and_not_to_sys_stdout(c_stdout):
+    parser = tolvane.NcfParser("t.ncf", SMALL)
+    parser.set_trace(True)
+    python_side = io.StringIO()
+    with contextlib.redirect_stdout(python_side):
+        parser.parse()
+    assert (c_stdout(), python_side.getvalue(), parser.get_diagnostics()) == (SMALL_TRACE, "", [])
     check_nesting(SMALL_TRACE)
 
 
-def test_trace_bypasses_sys_stdout(c_stdout):
-    python_side = io.StringIO()
-    with contextlib.redirect_stdout(python_side):
-        traced_parse(SMALL)
-    assert python_side.getvalue() == ""
-    assert c_stdout() == SMALL_TRACE
-
-
-def test_second_parse_starts_again_at_depth_zero(c_stdout):
-    parser = traced_parse(SMALL)
-    c_stdout()
-    parser.parse()
-    assert c_stdout() == (
-        b"[TRACE] ENTER ncf_file at 11:1 ('<EOF>')\n"
-        b"  [TRACE] ENTER language_version at 11:1 ('<EOF>')\n"
-        b"  [TRACE] EXIT at 11:1 ('<EOF>')\n"
-        b"[TRACE] EXIT at 11:1 ('<EOF>')\n"
-    )
+def trace_lines(at, token, end):
+    """The trace of a parse that meets `token` at `at` and the end at `end`."""
+    return (
+        f"[TRACE] ENTER ncf_file at {at} ('{token}')\n  [TRACE] ENTER language_version at {at} ('{token}')\n"
+        f"  [TRACE] EXIT at {end} ('<EOF>')\n[TRACE] EXIT at {end} ('<EOF>')\n"
+    ).encode()
 
 
 @pytest.mark.parametrize(
-    ("content", "expected"),
+    ("content", "untraced_parses", "expected"),
     [
-        # A stray byte is written as it is, not escaped.
+        # A stray byte is written as it is, not escaped as Python shows it.
         (
-            b'node_capability_file; LIN_language_version = "2.1"; \xe9',
+            HEADER_ONLY + b" \xe9",
+            0,
             b"[TRACE] ENTER ncf_file at 1:1 ('node_capability_file')\n"
             b"  [TRACE] ENTER language_version at 1:23 ('LIN_language_version')\n"
             b"  [TRACE] EXIT at 1:53 ('\xe9')\n"
             b"[TRACE] EXIT at 1:53 ('\xe9')\n",
         ),
-        # A string shows its re-encoded text without quotes.
-        (
-            b'node_capability_file; "\xe9"',
-            b"[TRACE] ENTER ncf_file at 1:1 ('node_capability_file')\n"
-            b"  [TRACE] ENTER language_version at 1:23 ('\xc3\xa9')\n"
-            b"  [TRACE] EXIT at 1:26 ('<EOF>')\n"
-            b"[TRACE] EXIT at 1:26 ('<EOF>')\n",
-        ),
         # A byte-order mark is skipped; the first token is at column 1.
-        (
-            b"\xef\xbb\xbf",
-            b"[TRACE] ENTER ncf_file at 1:1 ('<EOF>')\n"
-            b"  [TRACE] ENTER language_version at 1:1 ('<EOF>')\n"
-            b"  [TRACE] EXIT at 1:1 ('<EOF>')\n"
-            b"[TRACE] EXIT at 1:1 ('<EOF>')\n",
-        ),
+        (b"\xef\xbb\xbf", 0, trace_lines("1:1", "<EOF>", "1:1")),
+        # Switched on after a parse that stopped at x: the second goes on from there, at depth zero.
+        (HEADER_ONLY + b"\nx", 1, trace_lines("2:1", "x", "2:2")),
+        (SMALL, 1, trace_lines("11:1", "<EOF>", "11:1")),
     ],
-    ids=["stray byte", "string", "byte-order mark"],
+    ids=["stray byte", "byte-order mark", "switched on at a stray token", "switched on at the end"],
 )
-def test_token_text_is_written_byte_for_byte(c_stdout, content, expected):
-    traced_parse(content)
+def test_token_text_and_later_parses(c_stdout, content, untraced_parses, expected):
+    parser = tolvane.NcfParser("t.ncf", content)
+    parser.set_trace(True)
+    parser.set_trace(False)  # off again: the parses below write nothing
+    for _ in range(untraced_parses):
+        parser.parse()
+    assert c_stdout() == b""
+    parser.set_trace(True)
+    parser.parse()
     assert c_stdout() == expected
 
 
 def test_every_rule_of_a_large_file_is_closed(c_stdout):
     # FULL has every construct; breaking it after the first node adds rules
     # left early through the recovery paths.
-    traced_parse(FULL + b"node broken { general { } frames { publish { } } }")
-    trace = c_stdout()
-    check_nesting(trace)
-    labels = set(re.findall(rb"ENTER ([a-z_]+) at", trace))
-    assert labels == {
-        b"ncf_file",
-        b"language_version",
-        b"node_definition",
-        b"general_definition",
-        b"bitrate_definition",
-        b"diagnostic_definition",
-        b"frame_definition",
-        b"single_frame",
-        b"frame_properties",
-        b"signal_definition",
-        b"signal_entry",
-        b"signal_properties",
-        b"encoding_definition",
-        b"encoding_entry",
-        b"encoding_value",
-        b"status_management",
-        b"free_text",
-    }
-
-
-def test_nothing_is_written_with_trace_off(c_stdout):
-    tolvane.NcfParser("t.ncf", SMALL).parse()
-    switched_off = tolvane.NcfParser("t.ncf", SMALL)
-    switched_off.set_trace(True)
-    switched_off.set_trace(False)
-    switched_off.parse()
-    assert c_stdout() == b""
-
-
-def test_switching_on_between_parses(c_stdout):
-    parser = tolvane.NcfParser("t.ncf", b'node_capability_file; LIN_language_version = "2.1";\nx')
-    parser.parse()
-    assert c_stdout() == b""
+    parser = tolvane.NcfParser("t.ncf", FULL + b"node broken { general { } frames { publish { } } }")
     parser.set_trace(True)
     parser.parse()
-    # The first parse stopped at x; the second goes on from there.
-    assert c_stdout() == (
-        b"[TRACE] ENTER ncf_file at 2:1 ('x')\n"
-        b"  [TRACE] ENTER language_version at 2:1 ('x')\n"
-        b"  [TRACE] EXIT at 2:2 ('<EOF>')\n"
-        b"[TRACE] EXIT at 2:2 ('<EOF>')\n"
-    )
+    trace = c_stdout()
+    check_nesting(trace)
+    every_rule = set(re.findall(rb"ENTER ([a-z_]+) at", SMALL_TRACE))
+    assert len(every_rule) == 17 and set(re.findall(rb"ENTER ([a-z_]+) at", trace)) == every_rule
 
-
-def test_trace_reaches_standard_output_of_a_process_without_a_flush():
-    program = (
-        "import sys, tolvane\n"
-        "p = tolvane.NcfParser('t.ncf', sys.stdin.buffer.read())\n"
-        "p.set_trace(True)\n"
-        "p.parse()\n"
-    )
-    result = subprocess.run([sys.executable, "-c", program], input=SMALL, capture_output=True, check=True)
-    assert result.stdout == SMALL_TRACE
-    assert result.stderr == b""
