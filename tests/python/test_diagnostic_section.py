@@ -23,14 +23,7 @@ def parse_diagnostic(body):
         ("NAD = 0x0A;", {"nad_lhs": 10}),
         ("NAD = 1 to 3;", {"nad_lhs": 1, "nad_rhs": 3}),
         ("NAD = 1, 2, 3;", {"nad_lhs": 1, "nad_list": [2, 3]}),
-        ("NAD = 0x7F, 0x01;", {"nad_lhs": 127, "nad_list": [1]}),
-        ("NAD = 1; diagnostic_class = 2;", {"nad_lhs": 1, "diagnostic_class": 2}),
         ("NAD = 1; P2_min = 12.5 ms;", {"nad_lhs": 1, "p2_min": 12.5}),
-        ("NAD = 1; ST_min = 0 ms;", {"nad_lhs": 1, "st_min": 0.0}),
-        ("NAD = 1; N_As_timeout = 1000 ms;", {"nad_lhs": 1, "n_as_timeout": 1000.0}),
-        ("NAD = 1; N_Cr_timeout = 999.5 ms;", {"nad_lhs": 1, "n_cr_timeout": 999.5}),
-        ("NAD = 1; support_sid { 0xB2 };", {"nad_lhs": 1, "support_sids": [178]}),
-        ("NAD = 1; max_message_length = 4095;", {"nad_lhs": 1, "max_message_length": 4095}),
         (
             "NAD = 1; diagnostic_class = 2; P2_min = 50 ms; ST_min = 0 ms; N_As_timeout = 1000 ms; "
             "N_Cr_timeout = 1000 ms; support_sid { 0xB0, 0xB2, 0xB7 }; max_message_length = 4095;",
@@ -89,24 +82,13 @@ def frames_meet(line, column, text):
             [(6, 37, "Expected }, found 'diagnostic_class'")] + frames_meet(6, 37, "diagnostic_class") + [...],
         ),
         (
-            "NAD = 1; ST_min = 1 ms; P2_min = 2 ms;",
-            {"nad_lhs": 1, "st_min": 1.0},
-            [(6, 25, "Expected }, found 'P2_min'")] + frames_meet(6, 25, "P2_min") + [...],
-        ),
-        (
             "NAD = 1; P2_min = 1 ms; P2_min = 2 ms;",
             {"nad_lhs": 1, "p2_min": 1.0},
             [(6, 25, "Expected }, found 'P2_min'"), ...],
         ),
         # A wrong value is consumed; the field is present all the same.
         ("NAD = 1.5;", {}, [(6, 7, "Expected integer, found '1.5'")]),
-        ("NAD = 1 to 0x;", {"nad_lhs": 1, "nad_rhs": 0}, [(6, 12, "Invalid integer: '0x'")]),
         ("NAD = ;", {}, [(6, 7, "Expected integer, found ';'"), (7, 1, "Expected ;, found '}'")]),
-        (
-            "NAD = 1; diagnostic_class = 2.0;",
-            {"nad_lhs": 1, "diagnostic_class": 0},
-            [(6, 29, "Expected integer, found '2.0'")],
-        ),
         ("NAD = 1; N_Cr_timeout = x ms;", {"nad_lhs": 1, "n_cr_timeout": 0.0}, [(6, 25, "Expected number, found 'x'")]),
         ("NAD = 1; ST_min 5 ms;", {"nad_lhs": 1, "st_min": 5.0}, [(6, 17, "Expected =, found '5'")]),
     ],

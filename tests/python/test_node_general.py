@@ -2,7 +2,7 @@
 
 import pytest
 
-from conftest import DIAGNOSTIC, assert_diagnostics, check_diagnostics, node_text, parse_node_at, to_dict
+from conftest import assert_diagnostics, check_diagnostics, node_text, parse_node_at, to_dict
 
 
 # The general section over three lines: the first four mandatory statements
@@ -44,25 +44,18 @@ def test_the_smallest_node_has_every_field():
     }
 
 
-def test_mandatory_values_in_hexadecimal():
-    text = 'general { LIN_protocol_version = "2.1"; supplier = 0x1E; function = 0x0001; variant = 1;\n'
-    node, diagnostics = parse_node_at(general=text + "bitrate = 19.2 kbps; }\n")
-    assert diagnostics == []
-    assert to_dict(node.general) == GENERAL | {"supplier_id": 30, "function_id": 1, "variant_id": 1}
-
-
 @pytest.mark.parametrize(
     "optional, changes",
     [
         ("sends_wake_up_signal = yes;", {"sends_wake_up_signal": True}),
         ("sends_wake_up_signal = no;", {"sends_wake_up_signal": False}),
         ('sends_wake_up_signal = "yes";', {"sends_wake_up_signal": True}),
-        ('sends_wake_up_signal = "no";', {"sends_wake_up_signal": False}),
         ('sends_wake_up_signal = "YES";', {"sends_wake_up_signal": False}),
         ('sends_wake_up_signal = "yes ";', {"sends_wake_up_signal": False}),
-        ("volt_range = 7.0, 18.0;", {"volt_from": 7.0, "volt_to": 18.0}),
-        ("temp_range = -40, 85;", {"temp_from": -40.0, "temp_to": 85.0}),
-        ('conformance = "LIN2.1";', {"conformance": "LIN2.1"}),
+        (
+            "volt_range = 7.0, 18.0; temp_range = -40, 85;",
+            {"volt_from": 7.0, "volt_to": 18.0, "temp_from": -40.0, "temp_to": 85.0},
+        ),
         (
             'sends_wake_up_signal = no; volt_range = 9, 0x10; temp_range = -4e1, .5; conformance = "";',
             {
@@ -100,18 +93,6 @@ def test_optional_statements(optional, changes):
             + [(6, 23, "Expected integer, found 'volt_range'"), ...],
         ),
         (
-            'conformance = "x"; sends_wake_up_signal = yes;',
-            {"conformance": "x"},
-            [(6, 20, "Expected }, found 'sends_wake_up_signal'")]
-            + diagnostic_section_meets(6, 20, "sends_wake_up_signal") + [...],
-        ),
-        (
-            "sends_wake_up_signal = yes; sends_wake_up_signal = no;",
-            {"sends_wake_up_signal": True},
-            [(6, 29, "Expected }, found 'sends_wake_up_signal'")]
-            + diagnostic_section_meets(6, 29, "sends_wake_up_signal") + [...],
-        ),
-        (
             "response_tolerance = 40;",
             {},
             [(6, 1, "Expected }, found 'response_tolerance'")]
@@ -129,7 +110,6 @@ def test_optional_statement_problems(optional, changes, expected):
     "bitrate, fields, expected",
     [
         ("automatic", {"type": "automatic"}, []),
-        ("automatic min 10 kbps", {"type": "automatic", "min_br": 10.0}, []),
         ("automatic max 20 kbps", {"type": "automatic", "max_br": 20.0}, []),
         ("automatic min 9.6 kbps max 0x14 kbps", {"type": "automatic", "min_br": 9.6, "max_br": 20.0}, []),
         (
@@ -142,7 +122,6 @@ def test_optional_statement_problems(optional, changes, expected):
             {"type": "automatic", "max_br": 20.0},
             [(5, 33, "Expected ;, found 'min'"), (5, 33, "Expected }, found 'min'"), ...],
         ),
-        ("select { 19.2 kbps }", {"type": "select", "rates": [19.2]}, []),
         ("select { 9.6 kbps, 19.2 kbps, 20 kbps }", {"type": "select", "rates": [9.6, 19.2, 20.0]}, []),
         (
             "select { }",
@@ -158,8 +137,6 @@ def test_optional_statement_problems(optional, changes, expected):
             {"type": "select", "rates": [9.6]},
             [(5, 29, "Expected }, found '19.2'"), (5, 29, "Expected ;, found '19.2'"), ...],
         ),
-        ("19.2 kbps", {"fixed_rate": 19.2}, []),
-        ("0x10 kbps", {"fixed_rate": 16.0}, []),
         ("19.2", {"fixed_rate": 19.2}, [(5, 15, "Expected kbps, found ';'")]),
         ("kbps", {"fixed_rate": 0.0}, [(5, 11, "Expected number, found 'kbps'"), (5, 15, "Expected kbps, found ';'")]),
     ],
@@ -181,8 +158,6 @@ def test_bitrate(bitrate, fields, expected):
         ("0x7FFFFFFF", 2147483647, []),
         ("0x80000000", 0, [(5, 12, "Integer out of range: '0x80000000'")]),
         ("0X1e", 30, []),
-        ("007", 7, []),
-        ("-0", 0, []),
         ("0x", 0, [(5, 12, "Invalid integer: '0x'")]),
         ("1.5", 0, [(5, 12, "Expected integer, found '1.5'")]),
         ('"1"', 0, [(5, 12, "Expected integer, found '1'")]),
@@ -204,7 +179,6 @@ def test_integer_values(text, value, expected):
         ("-1e309", 0.0, [(6, 14, "Number out of range: '-1e309'")]),
         ("2.2250738585072014e-308", 2.2250738585072014e-308, []),
         ("1e-400", 0.0, []),
-        ("-1.5e1", -15.0, []),
     ],
 )
 def test_number_values(text, value, expected):
@@ -244,48 +218,10 @@ def test_missing_diagnostic_section():
     assert [(f.kind, f.name, f.properties.length) for f in node.frames] == [("publish", "f", 1)]
 
 
-def test_missing_general_section():
-    node, diagnostics = parse_node_at(general="")
-    assert diagnostics == [
-        (4, 1, "Expected general, found 'diagnostic'"),
-        (4, 1, "Expected {, found 'diagnostic'"),
-        (4, 1, "Expected LIN_protocol_version, found 'diagnostic'"),
-        (4, 1, "Expected =, found 'diagnostic'"),
-        (4, 1, "Expected string literal"),
-        (4, 12, "Expected ;, found '{'"),
-        (4, 12, "Expected supplier, found '{'"),
-        (4, 12, "Expected =, found '{'"),
-        (4, 12, "Expected integer, found '{'"),
-        (4, 14, "Expected ;, found 'NAD'"),
-        (4, 14, "Expected function, found 'NAD'"),
-        (4, 14, "Expected =, found 'NAD'"),
-        (4, 14, "Expected integer, found 'NAD'"),
-        (4, 18, "Expected ;, found '='"),
-        (4, 18, "Expected variant, found '='"),
-        (4, 23, "Expected bitrate, found '}'"),
-        (4, 23, "Expected =, found '}'"),
-        (4, 23, "Expected number, found '}'"),
-        (5, 1, "Expected kbps, found 'frames'"),
-        (5, 1, "Expected ;, found 'frames'"),
-        (5, 1, "Expected }, found 'frames'"),
-    ] + diagnostic_section_at_frames(5)
-    assert to_dict(node.general) == GENERAL | {
-        "protocol_version": "diagnostic", "supplier_id": 0, "function_id": 0, "variant_id": 1,
-        "bitrate": BITRATE | {"fixed_rate": 0.0},
-    }  # fmt: skip
-
-
-def test_a_second_general_section_meets_the_diagnostic_section():
-    node, diagnostics = parse_node_at(diagnostic=general() + DIAGNOSTIC)
-    check_diagnostics(diagnostics, diagnostic_section_meets(5, 1, "general") + [...])
-    assert node.general.protocol_version == "2.1"
-
-
 @pytest.mark.parametrize(
     "text, name, expected",
     [
         (node_text().replace("node n", 'node "motor"'), "motor", []),
-        (node_text().replace("node n", "node 0x10"), "0x10", []),
         # The name takes whatever token follows the keyword, here the brace.
         (node_text().replace("node n {", "node {"), "{", [(4, 1, "Expected {, found 'general'")]),
         (node_text()[:-2], "n", [(8, 1, "Expected }, found '<EOF>'")]),

@@ -12,30 +12,11 @@ from conftest import assert_diagnostics, node_text, parse_node_at, to_dict
         ("response_error = e;", ("e", []), []),
         ("response_error = e; fault_state_signals = a;", ("e", ["a"]), []),
         ("response_error = e; fault_state_signals = a, b, c;", ("e", ["a", "b", "c"]), []),
+        # The name may be an identifier, a string (without its quotes) or a number.
         ('response_error = "err";', ("err", []), []),
         ("response_error = 0x10;", ("0x10", []), []),
-        # A missing name: the next token is taken as the name.
-        ("response_error = ;", (";", []), [(7, 40, "Expected ;, found '}'")]),
-        ("response_error = e; fault_state_signals = a, ;", ("e", ["a", ";"]), [(7, 68, "Expected ;, found '}'")]),
         # The missing ";" is reported and the section still closes on the "}".
         ("response_error = e; fault_state_signals = a, b", ("e", ["a", "b"]), [(7, 68, "Expected ;, found '}'")]),
-        (
-            "response_error = e fault_state_signals = a;",
-            ("e", ["a"]),
-            [(7, 40, "Expected ;, found 'fault_state_signals'")],
-        ),
-        (
-            "fault_state_signals = a;",
-            ("fault_state_signals", []),
-            [
-                (7, 21, "Expected response_error, found 'fault_state_signals'"),
-                (7, 21, "Expected =, found 'fault_state_signals'"),
-                (7, 41, "Expected ;, found '='"),
-                (7, 41, "Expected }, found '='"),
-                (7, 41, "Expected }, found '='"),
-                (7, 41, "Unexpected token at top level: '='"),
-            ],
-        ),
     ],
 )
 def test_status_management(statements, status, expected):
@@ -64,8 +45,6 @@ def test_missing_section_takes_the_node_brace_as_the_name():
         ("", None, []),
         ('free_text { "values outside 0 - 199 are ignored" }\n', "values outside 0 - 199 are ignored", []),
         ('free_text { "" }\n', "", []),
-        ('free_text { "two\nlines" }\n', "two\nlines", []),
-        ("free_text { abc }\n", "abc", [(8, 13, "Expected string literal")]),
         (
             'free_text { "a" "b" }\n',
             "a",
