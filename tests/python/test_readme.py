@@ -1,12 +1,6 @@
-"""The documentation runs: every ```python and ```console example of the
-README is executed from the checkout's root and its output compared, and
-docs/API.md is compared with the stub package.
-
-- A ```python block runs in a fresh interpreter; when a ```text block follows
-  it, the block's standard output must equal that text.
-- In a ```console block each line starting with "$ " is a shell command (with
-  `tolvane` running this checkout's tool); the lines up to the next command
-  are its expected output, standard error included."""
+"""The README's ```python blocks run (a following ```text block is their
+stdout) and its ```console blocks run ("$ " lines are commands, the rest their
+output with stderr), from the checkout's root; docs/API.md matches the stub."""
 
 import ast
 import inspect
@@ -28,71 +22,46 @@ STUB = ROOT / "python" / "tolvane-stubs" / "__init__.pyi"
 
 def fenced_blocks(path):
     """(language, text, line number of the opening fence) of every fenced block."""
-    blocks = []
-    language = None
-    for number, line in enumerate(path.read_text().splitlines(), start=1):
-        if language is None:
-            opening = re.fullmatch(r"```(\w*)", line)
-            if opening:
-                language, start, lines = opening.group(1), number, []
-        elif line == "```":
-            blocks.append((language, "".join(lines), start))
-            language = None
-        else:
-            lines.append(line + "\n")
-    assert language is None, f"{path.name}: the block opened at line {start} is not closed"
-    return blocks
+    text = path.read_text()
+    return [(m[1], m[2], text.count("\n", 0, m.start()) + 1)
+            for m in re.finditer(r"^```(\w*)\n(.*?)^```$", text, re.MULTILINE | re.DOTALL)]
 
 
 def python_examples():
-    """(code, expected output or None, line) of each python block."""
-    blocks = fenced_blocks(README)
-    examples = []
-    for index, (language, text, line) in enumerate(blocks):
-        if language == "python":
-            follows = blocks[index + 1] if index + 1 < len(blocks) else None
-            expected = follows[1] if follows and follows[0] == "text" else None
-            examples.append(pytest.param(text, expected, id=f"README.md:{line}"))
-    return examples
+    """(code, expected stdout or None) of each python block, by line."""
+    blocks = fenced_blocks(README) + [(None, None, None)]
+    return [pytest.param(text, following[1] if following[0] == "text" else None, id=f"README.md:{line}")
+            for (language, text, line), following in zip(blocks, blocks[1:]) if language == "python"]
 
 
 def console_commands():
-    """(command, expected output lines, line) of each command of the console blocks."""
+    """(command, expected output lines) of each console command, by line."""
     commands = []
     for language, text, line in fenced_blocks(README):
-        if language != "console":
-            continue
-        for offset, row in enumerate(text.splitlines(), start=1):
+        for offset, row in enumerate(text.splitlines() if language == "console" else [], start=1):
             if row.startswith("$ "):
-                commands.append([row[2:], [], line + offset])
+                commands.append(pytest.param(row[2:], [], id=f"README.md:{line + offset}"))
             else:
                 assert commands, f"README.md:{line + offset}: output before any command"
-                commands[-1][1].append(row)
-    return [pytest.param(command, output, id=f"README.md:{number}") for command, output, number in commands]
+                commands[-1].values[1].append(row)
+    return commands
 
 
-def child_environment():
-    module_dirs = [os.path.dirname(tolvane.__file__), os.path.dirname(tolvane_cli.__file__)]
-    return dict(os.environ, PYTHONPATH=os.pathsep.join(module_dirs))
+ENV = dict(os.environ, PYTHONPATH=os.pathsep.join(os.path.dirname(m.__file__) for m in (tolvane, tolvane_cli)))
 
 
-def test_every_text_block_shows_the_output_of_a_python_block():
+def test_every_text_block_follows_a_python_block():
     blocks = fenced_blocks(README)
-    languages = [language for language, _, _ in blocks]
-    assert {"python", "text", "console"} <= set(languages)
-    for index, (language, _, line) in enumerate(blocks):
-        if language == "text":
-            assert index > 0 and blocks[index - 1][0] == "python", f"README.md:{line} follows no python block"
+    assert {"python", "text", "console"} <= {language for language, _, _ in blocks}
+    for previous, (language, _, line) in zip([(None,)] + blocks, blocks):
+        assert language != "text" or previous[0] == "python", f"README.md:{line} follows no python block"
 
 
 @pytest.mark.parametrize(("code", "expected"), python_examples())
 def test_python_example(code, expected):
-    result = subprocess.run(
-        [sys.executable, "-c", code], cwd=ROOT, capture_output=True, text=True, env=child_environment()
-    )
+    result = subprocess.run([sys.executable, "-c", code], cwd=ROOT, capture_output=True, text=True, env=ENV)
     assert (result.returncode, result.stderr) == (0, "")
-    if expected is not None:
-        assert result.stdout == expected
+    assert expected is None or result.stdout == expected
 
 
 @pytest.mark.parametrize(("command", "expected"), console_commands())
@@ -100,17 +69,13 @@ def test_console_example(tmp_path, command, expected):
     tool = tmp_path / "tolvane"
     tool.write_text(f'#!/bin/sh\nexec "{sys.executable}" -m tolvane_cli "$@"\n')
     tool.chmod(0o755)
-    env = child_environment()
-    env["PATH"] = f"{tmp_path}{os.pathsep}{env['PATH']}"
-    result = subprocess.run(
-        ["sh", "-c", command], cwd=ROOT, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, env=env
-    )
+    env = dict(ENV, PATH=f"{tmp_path}{os.pathsep}{ENV['PATH']}")
+    result = subprocess.run(["sh", "-c", command], cwd=ROOT, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                            text=True, env=env)
     assert result.stdout.splitlines() == expected
 
 
-# ---------------------------------------------------------------------------
-# docs/API.md against the stub
-# ---------------------------------------------------------------------------
+# --- docs/API.md against the stub ---------------------------------------------
 
 
 def stub_classes():
@@ -118,31 +83,12 @@ def stub_classes():
     return {node.name: node for node in tree.body if isinstance(node, ast.ClassDef) and not node.name.startswith("_")}
 
 
-def stub_properties(cls):
-    return [
-        f"{node.name}: {ast.unparse(node.returns)}"
-        for node in cls.body
-        if isinstance(node, ast.FunctionDef) and any(ast.unparse(d) == "property" for d in node.decorator_list)
-    ]
-
-
-def stub_signature(function, name):
-    """`name(params) -> returns` as the reference writes it; the constructor
-    as `NcfParser(params)`."""
-    args = function.args
-    positional = args.posonlyargs + args.args
-    defaults = [None] * (len(positional) - len(args.defaults)) + args.defaults
-    parts = []
-    for argument, default in zip(positional, defaults):
-        text = argument.arg if argument.annotation is None else f"{argument.arg}: {ast.unparse(argument.annotation)}"
-        if default is not None:
-            text += f" = {ast.literal_eval(default)!r}"
-        parts.append(text)
-        if args.posonlyargs and argument is args.posonlyargs[-1]:
-            parts.append("/")
+def stub_signature(function):
+    """The signature as the reference writes it; the constructor as NcfParser(...)."""
+    params = ast.unparse(function.args).replace("=", " = ")
     if function.name == "__init__":
-        return f"{name}({', '.join(parts[1:])})"
-    return f"{function.name}({', '.join(parts)}) -> {ast.unparse(function.returns)}"
+        return f"NcfParser({params.removeprefix('self, ')})"
+    return f"{function.name}({params}) -> {ast.unparse(function.returns)}"
 
 
 def api_sections():
@@ -160,20 +106,19 @@ def api_sections():
 
 
 def test_the_reference_has_a_section_for_every_class_of_the_module():
-    public = [name for name in vars(tolvane) if not name.startswith("_")]
-    assert sorted(public) == sorted(stub_classes())
-    assert set(public) | {"Diagnostic.Severity", "tolvane_cli"} == set(api_sections())
+    public = {name for name in vars(tolvane) if not name.startswith("_")}
+    assert public == set(stub_classes())
+    assert public | {"Diagnostic.Severity", "tolvane_cli"} == set(api_sections())
 
 
-@pytest.mark.parametrize("name", [name for name in stub_classes() if name != "NcfParser"])
-def test_the_reference_lists_every_property_with_the_stub_type(name):
-    assert api_sections()[name] == stub_properties(stub_classes()[name])
-
-
-def test_the_reference_gives_the_parser_signatures_of_the_stub():
-    parser = stub_classes()["NcfParser"]
-    methods = [node for node in parser.body if isinstance(node, ast.FunctionDef)]
-    assert sorted(api_sections()["NcfParser"]) == sorted(stub_signature(m, "NcfParser") for m in methods)
+@pytest.mark.parametrize("name", stub_classes())
+def test_the_reference_gives_every_property_and_parser_method_as_the_stub(name):
+    functions = [node for node in stub_classes()[name].body if isinstance(node, ast.FunctionDef)]
+    if name == "NcfParser":
+        assert sorted(api_sections()[name]) == sorted(stub_signature(f) for f in functions)
+    else:
+        assert api_sections()[name] == [f"{f.name}: {ast.unparse(f.returns)}" for f in functions
+                                        if any(ast.unparse(d) == "property" for d in f.decorator_list)]
 
 
 def test_the_reference_names_every_severity_with_its_value():

@@ -13,44 +13,24 @@ from typing import assert_type
 import tolvane
 
 
-def describe_bitrate(bitrate: tolvane.NcfBitrateDefinition) -> str:
+def describe_general(general: tolvane.NcfGeneralDef) -> str:
+    assert_type(general.protocol_version, str)
+    assert_type((general.supplier_id, general.function_id, general.variant_id), tuple[int, int, int])
+    assert_type(general.sends_wake_up_signal, bool | None)
+    assert_type((general.volt_from, general.volt_to), tuple[float | None, float | None])
+    assert_type((general.temp_from, general.temp_to), tuple[float | None, float | None])
+    assert_type(general.conformance, str | None)
+    bitrate = general.bitrate
     assert_type(bitrate.type, str)
-    assert_type(bitrate.min_br, float | None)
-    assert_type(bitrate.max_br, float | None)
+    assert_type((bitrate.min_br, bitrate.max_br), tuple[float | None, float | None])
     assert_type(bitrate.rates, list[float])
     assert_type(bitrate.fixed_rate, float | None)
-    if bitrate.type == "automatic":
-        return f"automatic {bitrate.min_br}..{bitrate.max_br} kbps"
-    if bitrate.type == "select":
-        return "select " + ", ".join(f"{rate:g}" for rate in bitrate.rates) + " kbps"
-    return f"{bitrate.type} {bitrate.fixed_rate} kbps"
-
-
-def describe_general(general: tolvane.NcfGeneralDef) -> list[str]:
-    assert_type(general.protocol_version, str)
-    assert_type(general.supplier_id, int)
-    assert_type(general.function_id, int)
-    assert_type(general.variant_id, int)
-    assert_type(general.sends_wake_up_signal, bool | None)
-    assert_type(general.volt_from, float | None)
-    assert_type(general.volt_to, float | None)
-    assert_type(general.temp_from, float | None)
-    assert_type(general.temp_to, float | None)
-    assert_type(general.conformance, str | None)
-    lines = [
-        f"protocol {general.protocol_version}, supplier 0x{general.supplier_id:04X}, "
-        f"function 0x{general.function_id:04X}, variant {general.variant_id}",
-        "bit rate " + describe_bitrate(general.bitrate),
-    ]
-    if general.volt_from is not None and general.volt_to is not None:
-        lines.append(f"supply {general.volt_from:g} V to {general.volt_to:g} V")
-    if general.temp_from is not None and general.temp_to is not None:
-        lines.append(f"temperature {general.temp_from:g} to {general.temp_to:g} degrees")
-    if general.sends_wake_up_signal:
-        lines.append("sends wake-up signals")
-    if general.conformance is not None:
-        lines.append("conformance " + general.conformance.upper())
-    return lines
+    rate = " ".join(f"{r:g}" for r in bitrate.rates) if bitrate.type == "select" else bitrate.fixed_rate
+    conformance = general.conformance.upper() if general.conformance is not None else None
+    return (f"protocol {general.protocol_version}, supplier 0x{general.supplier_id:04X}, "
+            f"function 0x{general.function_id:04X}, variant {general.variant_id}, {bitrate.type} {rate} kbps, "
+            f"{general.volt_from}..{general.volt_to} V, {general.temp_from}..{general.temp_to} degrees, "
+            f"wake-up {general.sends_wake_up_signal}, conformance {conformance}")
 
 
 def describe_diagnostic(diagnostic: tolvane.NcfDiagnosticDef) -> str:
@@ -58,56 +38,45 @@ def describe_diagnostic(diagnostic: tolvane.NcfDiagnosticDef) -> str:
     assert_type(diagnostic.nad_rhs, int | None)
     assert_type(diagnostic.nad_list, list[int])
     assert_type(diagnostic.diagnostic_class, int | None)
-    assert_type(diagnostic.p2_min, float | None)
-    assert_type(diagnostic.st_min, float | None)
-    assert_type(diagnostic.n_as_timeout, float | None)
-    assert_type(diagnostic.n_cr_timeout, float | None)
+    assert_type((diagnostic.p2_min, diagnostic.st_min), tuple[float | None, float | None])
+    assert_type((diagnostic.n_as_timeout, diagnostic.n_cr_timeout), tuple[float | None, float | None])
     assert_type(diagnostic.support_sids, list[int])
     assert_type(diagnostic.max_message_length, int | None)
     nads = [diagnostic.nad_lhs, *diagnostic.nad_list]
     if diagnostic.nad_rhs is not None:
         nads = list(range(diagnostic.nad_lhs, diagnostic.nad_rhs + 1))
     timings = [diagnostic.p2_min, diagnostic.st_min, diagnostic.n_as_timeout, diagnostic.n_cr_timeout]
-    known = sum(timing is not None for timing in timings)
     sids = " ".join(f"0x{sid:02X}" for sid in diagnostic.support_sids)
-    return (
-        f"NADs {nads}, class {diagnostic.diagnostic_class}, {known} timings, "
-        f"services [{sids}], longest message {diagnostic.max_message_length}"
-    )
-
-
-def describe_signal(signal: tolvane.NcfSignalDef) -> str:
-    assert_type(signal.name, str)
-    properties = signal.properties
-    assert_type(properties, tolvane.NcfSignalProperties)
-    assert_type(properties.size, int)
-    assert_type(properties.offset, int)
-    assert_type(properties.encoding_name, str | None)
-    init = properties.init_value
-    assert_type(init, tolvane.NcfInitValue)
-    assert_type(init.is_array, bool)
-    assert_type(init.scalar, int)
-    assert_type(init.array_values, list[int])
-    start: int | list[int] = init.array_values if init.is_array else init.scalar
-    encoding = properties.encoding_name or "raw"
-    return f"{signal.name}: {properties.size} bits at {properties.offset}, starts {start}, {encoding}"
+    return (f"NADs {nads}, class {diagnostic.diagnostic_class}, {sum(t is not None for t in timings)} timings, "
+            f"services [{sids}], longest message {diagnostic.max_message_length}")
 
 
 def describe_frame(frame: tolvane.NcfSingleFrame) -> list[str]:
-    assert_type(frame.kind, str)
-    assert_type(frame.name, str)
+    assert_type((frame.kind, frame.name), tuple[str, str])
     frame_properties = frame.properties
     assert_type(frame_properties, tolvane.NcfFrameProperties)
     assert_type(frame_properties.length, int)
-    assert_type(frame_properties.min_period, int | None)
-    assert_type(frame_properties.max_period, int | None)
+    assert_type((frame_properties.min_period, frame_properties.max_period), tuple[int | None, int | None])
     assert_type(frame_properties.event_triggered_frame, str | None)
     assert_type(frame.signals, list[tolvane.NcfSignalDef])
-    period = f"{frame_properties.min_period}..{frame_properties.max_period} ms"
-    head = f"{frame.kind} {frame.name}: {frame_properties.length} bytes, {period}"
-    if frame_properties.event_triggered_frame is not None:
-        head += ", event-triggered by " + frame_properties.event_triggered_frame
-    return [head] + ["  " + describe_signal(signal) for signal in frame.signals]
+    lines = [f"{frame.kind} {frame.name}: {frame_properties.length} bytes, "
+             f"{frame_properties.min_period}..{frame_properties.max_period} ms, "
+             f"event-triggered by {frame_properties.event_triggered_frame}"]
+    for signal in frame.signals:
+        assert_type(signal.name, str)
+        properties = signal.properties
+        assert_type(properties, tolvane.NcfSignalProperties)
+        assert_type((properties.size, properties.offset), tuple[int, int])
+        assert_type(properties.encoding_name, str | None)
+        init = properties.init_value
+        assert_type(init, tolvane.NcfInitValue)
+        assert_type(init.is_array, bool)
+        assert_type(init.scalar, int)
+        assert_type(init.array_values, list[int])
+        start: int | list[int] = init.array_values if init.is_array else init.scalar
+        lines.append(f"  {signal.name}: {properties.size} bits at {properties.offset}, starts {start}, "
+                     + (properties.encoding_name or "raw"))
+    return lines
 
 
 def describe_encoding(entry: tolvane.NcfEncodingEntry) -> list[str]:
@@ -125,10 +94,8 @@ def describe_encoding(entry: tolvane.NcfEncodingEntry) -> list[str]:
             assert_type(logical.text_info, str | None)
             lines.append(f"  {logical.signal_value} means {logical.text_info!r}")
         elif physical is not None:
-            assert_type(physical.min_value, int)
-            assert_type(physical.max_value, int)
-            assert_type(physical.scale, float)
-            assert_type(physical.offset_val, float)
+            assert_type((physical.min_value, physical.max_value), tuple[int, int])
+            assert_type((physical.scale, physical.offset_val), tuple[float, float])
             assert_type(physical.text_info, str | None)
             low = physical.min_value * physical.scale + physical.offset_val
             high = physical.max_value * physical.scale + physical.offset_val
@@ -149,17 +116,13 @@ def describe_node(node: tolvane.NcfNodeDef) -> list[str]:
     status = node.status
     assert_type(status.response_error, str)
     assert_type(status.fault_state_signals, list[str])
-    lines = [f"node {node.name}"]
-    lines += describe_general(node.general)
-    lines.append(describe_diagnostic(node.diagnostic))
+    lines = [f"node {node.name}", describe_general(node.general), describe_diagnostic(node.diagnostic)]
     for frame in node.frames:
         lines += describe_frame(frame)
     for entry in node.encodings:
         lines += describe_encoding(entry)
     lines.append(f"response error in {status.response_error}, fault states {status.fault_state_signals}")
-    if node.free_text is not None:
-        lines.append(node.free_text)
-    return lines
+    return lines + ([node.free_text] if node.free_text is not None else [])
 
 
 def report(diagnostics: list[tolvane.Diagnostic]) -> list[str]:
@@ -167,8 +130,7 @@ def report(diagnostics: list[tolvane.Diagnostic]) -> list[str]:
     for diagnostic in diagnostics:
         assert_type(diagnostic.severity, tolvane.Diagnostic.Severity)
         assert_type(diagnostic.file, str)
-        assert_type(diagnostic.line, int)
-        assert_type(diagnostic.column, int)
+        assert_type((diagnostic.line, diagnostic.column), tuple[int, int])
         assert_type(diagnostic.message, str)
         severity = diagnostic.severity
         assert severity == tolvane.Diagnostic.Error == tolvane.Diagnostic.Severity.Error
@@ -180,22 +142,13 @@ def report(diagnostics: list[tolvane.Diagnostic]) -> list[str]:
     return lines
 
 
-def severities() -> dict[str, int]:
-    members = tolvane.Diagnostic.Severity.__members__
-    assert_type(members, dict[str, tolvane.Diagnostic.Severity])
-    assert tolvane.Diagnostic.Severity(2) == tolvane.Diagnostic.Info
-    return {name: member.value for name, member in members.items()}
-
-
 def parse_all(path: str) -> list[str]:
-    lines: list[str] = []
     parser = tolvane.NcfParser(path)
     ncf = parser.parse()
     assert_type(ncf, tolvane.NcfFile)
-    assert_type(ncf.filename, str)
-    assert_type(ncf.language_version, str)
+    assert_type((ncf.filename, ncf.language_version), tuple[str, str])
     assert_type(ncf.nodes, list[tolvane.NcfNodeDef])
-    lines.append(f"{ncf.filename}: LIN {ncf.language_version}")
+    lines = [f"{ncf.filename}: LIN {ncf.language_version}"]
     for node in ncf.nodes:
         lines += describe_node(node)
     lines += report(parser.get_diagnostics())
@@ -214,8 +167,11 @@ def parse_all(path: str) -> list[str]:
     broken = tolvane.NcfParser("broken.ncf", "node_capability_file")
     assert_type(broken.parse(), tolvane.NcfFile)
     lines += report(broken.get_diagnostics())
-    lines.append(repr(severities()))
-    return lines
+
+    members = tolvane.Diagnostic.Severity.__members__
+    assert_type(members, dict[str, tolvane.Diagnostic.Severity])
+    assert tolvane.Diagnostic.Severity(2) == tolvane.Diagnostic.Info
+    return lines + [repr({name: member.value for name, member in members.items()})]
 
 
 def misuses(ncf: tolvane.NcfFile, parser: tolvane.NcfParser) -> None:
