@@ -3,74 +3,21 @@
 
 #include <array>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "lexer/token.hpp"
 
 namespace tolvane {
 
-// Spellings in token-kind order: entry i has kind first_keyword_kind + i.
-inline constexpr std::array<std::string_view, 51> keyword_spellings = {
-    "node_capability_file",
-    "LIN_language_version",
-    "node",
-    "general",
-    "LIN_protocol_version",
-    "supplier",
-    "function",
-    "variant",
-    "bitrate",
-    "automatic",
-    "min",
-    "max",
-    "select",
-    "kbps",
-    "sends_wake_up_signal",
-    "yes",
-    "no",
-    "volt_range",
-    "temp_range",
-    "conformance",
-    "diagnostic",
-    "NAD",
-    "to",
-    "diagnostic_class",
-    "P2_min",
-    "ST_min",
-    "N_As_timeout",
-    "N_Cr_timeout",
-    "support_sid",
-    "max_message_length",
-    "ms",
-    "frames",
-    "publish",
-    "subscribe",
-    "length",
-    "min_period",
-    "max_period",
-    "event_triggered_frame",
-    "signals",
-    "size",
-    "init_value",
-    "offset",
-    "encoding",
-    "logical_value",
-    "physical_value",
-    "bcd_value",
-    "ascii_value",
-    "status_management",
-    "response_error",
-    "fault_state_signals",
-    "free_text",
-};
-static_assert(keyword_spellings.size() == last_keyword_kind - first_keyword_kind + 1);
+// The spellings of the keywords: entry i has kind first_keyword_kind + i.
+inline constexpr std::span<const std::string_view> keyword_spellings =
+    std::span(token_spellings).subspan(static_cast<std::size_t>(first_keyword_kind));
+static_assert(keyword_spellings.size() == 51);
+static_assert(keyword_spellings.front() == "node_capability_file" && keyword_spellings.back() == "free_text");
 
 constexpr TokenKind keyword_kind_at(std::size_t index) {
     return static_cast<TokenKind>(first_keyword_kind + static_cast<int>(index));
-}
-
-constexpr std::string_view keyword_spelling(TokenKind kind) {
-    return keyword_spellings[static_cast<std::size_t>(static_cast<int>(kind) - first_keyword_kind)];
 }
 
 // An exact, whole-length lookup in one probe: a hash of the length and four

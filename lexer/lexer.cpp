@@ -208,8 +208,8 @@ Token Lexer::read_string() {
     const std::string_view raw(first, static_cast<std::size_t>(p - first));
     advance_over_text(terminated ? p + 1 : p);
     if (!terminated) {
-        diagnostics_.push_back(
-            Diagnostic{Diagnostic::Severity::Error, filename_, line, column, "Unterminated string literal"});
+        diagnostics_.push_back(Diagnostic{Diagnostic::Severity::Error, filename_, line, column,
+                                          "Unterminated string literal", std::string(syntax_code)});
     }
     if ((high_bits & 0x80) == 0) {
         return Token{TokenKind::String, raw, line, column};

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "lexer/token.hpp"
-#include "model/ncf_records.hpp"
+#include "model/diagnostic.hpp"
 
 namespace tolvane {
 

@@ -1,7 +1,7 @@
 // The diagnostic section of a node.
-#include "parser/ncf_parser.hpp"
+#include "parser/grammar.hpp"
 
-namespace tolvane {
+namespace tolvane::detail {
 
 // diagnostic_definition: "diagnostic" "{"
 //     "NAD" "=" integer [ "to" integer | { "," integer } ] ";"
@@ -10,86 +10,97 @@ namespace tolvane {
 //     ["N_As_timeout" "=" number "ms" ";"]  ["N_Cr_timeout" "=" number "ms" ";"]
 //     ["support_sid" "{" integer { "," integer } "}" ";"]
 //     ["max_message_length" "=" integer ";"] "}"
-NcfDiagnosticDef NcfParser::diagnostic_definition() {
+NcfDiagnosticDef Grammar::diagnostic_definition() {
     TraceScope trace(*this, "diagnostic_definition");
     NcfDiagnosticDef diagnostic;
-    expect(TokenKind::KwDiagnostic, "diagnostic");
-    expect(TokenKind::LeftBrace, "{");
-    expect(TokenKind::KwNad, "NAD");
-    expect(TokenKind::Equals, "=");
+    NcfDiagnosticDef::Positions& positions = diagnostic.positions;
+    positions.start = here();
+    expect(TokenKind::KwDiagnostic);
+    expect(TokenKind::LeftBrace);
+    positions.nad = here();
+    expect(TokenKind::KwNad);
+    expect(TokenKind::Equals);
+    positions.nad_lhs = here();
     diagnostic.nad_lhs = expect_integer();
     // A range and a list exclude each other: after a range no "," is looked for.
-    if (at(TokenKind::KwTo)) {
-        advance();
+    if (accept(TokenKind::KwTo)) {
+        positions.nad_rhs = here();
         diagnostic.nad_rhs = expect_integer();
     } else {
-        while (at(TokenKind::Comma)) {
-            advance();
+        while (accept(TokenKind::Comma)) {
+            positions.nad_list.push_back(here());
             diagnostic.nad_list.push_back(expect_integer());
         }
     }
-    expect(TokenKind::Semicolon, ";");
+    expect(TokenKind::Semicolon);
     read_optional_diagnostic_statements(diagnostic);
-    expect(TokenKind::RightBrace, "}");
+    expect(TokenKind::RightBrace);
     return diagnostic;
 }
 
 // Each optional statement is tested once, in this fixed order.
-void NcfParser::read_optional_diagnostic_statements(NcfDiagnosticDef& diagnostic) {
-    if (auto value = optional_integer_statement(TokenKind::KwDiagnosticClass)) {
+void Grammar::read_optional_diagnostic_statements(NcfDiagnosticDef& diagnostic) {
+    NcfDiagnosticDef::Positions& positions = diagnostic.positions;
+    if (auto value = optional_integer_statement(TokenKind::KwDiagnosticClass, positions.diagnostic_class)) {
         diagnostic.diagnostic_class = value;
     }
-    if (auto value = optional_time_statement(TokenKind::KwP2Min)) {
+    if (auto value = optional_time_statement(TokenKind::KwP2Min, positions.p2_min)) {
         diagnostic.p2_min = value;
     }
-    if (auto value = optional_time_statement(TokenKind::KwStMin)) {
+    if (auto value = optional_time_statement(TokenKind::KwStMin, positions.st_min)) {
         diagnostic.st_min = value;
     }
-    if (auto value = optional_time_statement(TokenKind::KwNAsTimeout)) {
+    if (auto value = optional_time_statement(TokenKind::KwNAsTimeout, positions.n_as_timeout)) {
         diagnostic.n_as_timeout = value;
     }
-    if (auto value = optional_time_statement(TokenKind::KwNCrTimeout)) {
+    if (auto value = optional_time_statement(TokenKind::KwNCrTimeout, positions.n_cr_timeout)) {
         diagnostic.n_cr_timeout = value;
     }
     if (at(TokenKind::KwSupportSid)) {
+        positions.support_sid = here();
         advance();
-        expect(TokenKind::LeftBrace, "{");
-        diagnostic.support_sids.push_back(expect_integer());
-        while (at(TokenKind::Comma)) {
-            advance();
-            diagnostic.support_sids.push_back(expect_integer());
-        }
-        expect(TokenKind::RightBrace, "}");
-        expect(TokenKind::Semicolon, ";");
+        expect(TokenKind::LeftBrace);
+        read_integer_list(diagnostic.support_sids, positions.support_sids);
+        expect(TokenKind::RightBrace);
+        expect(TokenKind::Semicolon);
     }
-    if (auto value = optional_integer_statement(TokenKind::KwMaxMessageLength)) {
+    if (auto value =
+            optional_integer_statement(TokenKind::KwMaxMessageLength, positions.max_message_length)) {
         diagnostic.max_message_length = value;
     }
 }
 
+// integer { "," integer }: the first integer is read whatever the token is.
+void Grammar::read_integer_list(std::vector<std::int32_t>& values, std::vector<SourcePosition>& positions) {
+    do {
+        positions.push_back(here());
+        values.push_back(expect_integer());
+    } while (accept(TokenKind::Comma));
+}
+
 // keyword "=" integer ";", read only when `keyword` is current.
-std::optional<std::int32_t> NcfParser::optional_integer_statement(TokenKind keyword) {
-    if (!at(keyword)) {
+std::optional<std::int32_t> Grammar::optional_integer_statement(TokenKind keyword, SourcePosition& position) {
+    if (!accept(keyword)) {
         return std::nullopt;
     }
-    advance();
-    expect(TokenKind::Equals, "=");
+    expect(TokenKind::Equals);
+    position = here();
     const std::int32_t value = expect_integer();
-    expect(TokenKind::Semicolon, ";");
+    expect(TokenKind::Semicolon);
     return value;
 }
 
 // keyword "=" number "ms" ";", read only when `keyword` is current.
-std::optional<double> NcfParser::optional_time_statement(TokenKind keyword) {
-    if (!at(keyword)) {
+std::optional<double> Grammar::optional_time_statement(TokenKind keyword, SourcePosition& position) {
+    if (!accept(keyword)) {
         return std::nullopt;
     }
-    advance();
-    expect(TokenKind::Equals, "=");
+    expect(TokenKind::Equals);
+    position = here();
     const double value = expect_number();
-    expect(TokenKind::KwMs, "ms");
-    expect(TokenKind::Semicolon, ";");
+    expect(TokenKind::KwMs);
+    expect(TokenKind::Semicolon);
     return value;
 }
 
-}  // namespace tolvane
+}  // namespace tolvane::detail

@@ -1,7 +1,7 @@
 // The encoding section of a node.
-#include "parser/ncf_parser.hpp"
+#include "parser/grammar.hpp"
 
-namespace tolvane {
+namespace tolvane::detail {
 
 namespace {
 
@@ -13,30 +13,30 @@ bool is_value_keyword(TokenKind kind) {
 }  // namespace
 
 // encoding_definition: "encoding" "{" { encoding_entry } "}"
-std::vector<NcfEncodingEntry> NcfParser::encoding_definition() {
+std::vector<NcfEncodingEntry> Grammar::encoding_definition() {
     TraceScope trace(*this, "encoding_definition");
     std::vector<NcfEncodingEntry> entries;
-    expect(TokenKind::KwEncoding, "encoding");
-    expect(TokenKind::LeftBrace, "{");
+    expect(TokenKind::KwEncoding);
+    expect(TokenKind::LeftBrace);
     while (at(TokenKind::Identifier)) {
         entries.push_back(encoding_entry());
     }
-    expect(TokenKind::RightBrace, "}");
+    expect(TokenKind::RightBrace);
     // The tree outlives the parse: give back what the list grew beyond its size.
     entries.shrink_to_fit();
     return entries;
 }
 
 // encoding_entry: identifier "{" { encoding_value } "}"
-NcfEncodingEntry NcfParser::encoding_entry() {
+NcfEncodingEntry Grammar::encoding_entry() {
     TraceScope trace(*this, "encoding_entry");
     NcfEncodingEntry entry;
-    entry.name = take_text();
-    expect(TokenKind::LeftBrace, "{");
+    entry.name = take_text(entry.positions.start);
+    expect(TokenKind::LeftBrace);
     while (is_value_keyword(current_.kind)) {
         entry.values.push_back(encoding_value());
     }
-    expect(TokenKind::RightBrace, "}");
+    expect(TokenKind::RightBrace);
     entry.values.shrink_to_fit();
     return entry;
 }
@@ -45,54 +45,32 @@ NcfEncodingEntry NcfParser::encoding_entry() {
 //               | "physical_value" "," integer "," integer "," number "," number ["," string] ";"
 //               | "bcd_value" ";"
 //               | "ascii_value" ";"
-NcfEncodingValue NcfParser::encoding_value() {
+// The logical value or physical range of a line begins at its keyword.
+NcfEncodingValue Grammar::encoding_value() {
     TraceScope trace(*this, "encoding_value");
     NcfEncodingValue value;
-    const auto optional_text = [this]() -> std::optional<std::string> {
-        if (!at(TokenKind::Comma)) {
-            return std::nullopt;
-        }
-        advance();
-        return expect_string();
-    };
+    const SourcePosition start = here();
+    value.positions.start = start;
     switch (current_.kind) {
-        case TokenKind::KwLogicalValue: {
+        case TokenKind::KwLogicalValue:
             value.type = "logical";
             advance();
-            NcfLogicalValue logical;
-            expect(TokenKind::Comma, ",");
-            logical.signal_value = expect_integer();
-            logical.text_info = optional_text();
-            expect(TokenKind::Semicolon, ";");
-            value.logical_value = std::move(logical);
+            value.logical_value = logical_value(start);
             break;
-        }
-        case TokenKind::KwPhysicalValue: {
+        case TokenKind::KwPhysicalValue:
             value.type = "physical";
             advance();
-            NcfPhysicalRange range;
-            expect(TokenKind::Comma, ",");
-            range.min_value = expect_integer();
-            expect(TokenKind::Comma, ",");
-            range.max_value = expect_integer();
-            expect(TokenKind::Comma, ",");
-            range.scale = expect_number();
-            expect(TokenKind::Comma, ",");
-            range.offset_val = expect_number();
-            range.text_info = optional_text();
-            expect(TokenKind::Semicolon, ";");
-            value.physical_range = std::move(range);
+            value.physical_range = physical_range(start);
             break;
-        }
         case TokenKind::KwBcdValue:
             value.type = "bcd";
             advance();
-            expect(TokenKind::Semicolon, ";");
+            expect(TokenKind::Semicolon);
             break;
         case TokenKind::KwAsciiValue:
             value.type = "ascii";
             advance();
-            expect(TokenKind::Semicolon, ";");
+            expect(TokenKind::Semicolon);
             break;
         default:
             break;  // only entered on a value keyword
@@ -100,4 +78,48 @@ NcfEncodingValue NcfParser::encoding_value() {
     return value;
 }
 
-}  // namespace tolvane
+// "," integer ["," string] ";", after the `logical_value` keyword.
+NcfLogicalValue Grammar::logical_value(SourcePosition start) {
+    NcfLogicalValue logical;
+    logical.positions.start = start;
+    expect(TokenKind::Comma);
+    logical.positions.signal_value = here();
+    logical.signal_value = expect_integer();
+    logical.text_info = optional_text_info(logical.positions.text_info);
+    expect(TokenKind::Semicolon);
+    return logical;
+}
+
+// "," integer "," integer "," number "," number ["," string] ";", after the
+// `physical_value` keyword.
+NcfPhysicalRange Grammar::physical_range(SourcePosition start) {
+    NcfPhysicalRange range;
+    NcfPhysicalRange::Positions& positions = range.positions;
+    positions.start = start;
+    expect(TokenKind::Comma);
+    positions.min_value = here();
+    range.min_value = expect_integer();
+    expect(TokenKind::Comma);
+    positions.max_value = here();
+    range.max_value = expect_integer();
+    expect(TokenKind::Comma);
+    positions.scale = here();
+    range.scale = expect_number();
+    expect(TokenKind::Comma);
+    positions.offset_val = here();
+    range.offset_val = expect_number();
+    range.text_info = optional_text_info(positions.text_info);
+    expect(TokenKind::Semicolon);
+    return range;
+}
+
+// ["," string]: the text of a value line, when a comma announces one.
+std::optional<std::string> Grammar::optional_text_info(SourcePosition& position) {
+    if (!accept(TokenKind::Comma)) {
+        return std::nullopt;
+    }
+    position = here();
+    return expect_string();
+}
+
+}  // namespace tolvane::detail

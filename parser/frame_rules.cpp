@@ -1,69 +1,74 @@
 // The frames section: frames and their properties.
-#include "parser/ncf_parser.hpp"
+#include "parser/grammar.hpp"
 
-namespace tolvane {
+namespace tolvane::detail {
 
 // frame_definition: "frames" "{" { single_frame } "}"
-std::vector<NcfSingleFrame> NcfParser::frame_definition() {
+std::vector<NcfSingleFrame> Grammar::frame_definition() {
     TraceScope trace(*this, "frame_definition");
     std::vector<NcfSingleFrame> frames;
-    expect(TokenKind::KwFrames, "frames");
-    expect(TokenKind::LeftBrace, "{");
+    expect(TokenKind::KwFrames);
+    expect(TokenKind::LeftBrace);
     while (at(TokenKind::KwPublish) || at(TokenKind::KwSubscribe)) {
         frames.push_back(single_frame());
     }
-    expect(TokenKind::RightBrace, "}");
+    expect(TokenKind::RightBrace);
     // The tree outlives the parse: give back what the list grew beyond its size.
     frames.shrink_to_fit();
     return frames;
 }
 
 // single_frame: ("publish" | "subscribe") name "{" frame_properties [signal_definition] "}"
-NcfSingleFrame NcfParser::single_frame() {
+NcfSingleFrame Grammar::single_frame() {
     TraceScope trace(*this, "single_frame");
     NcfSingleFrame frame;
+    frame.positions.start = here();
     frame.kind = at(TokenKind::KwPublish) ? "publish" : "subscribe";
     advance();
-    frame.name = take_text();
-    expect(TokenKind::LeftBrace, "{");
+    frame.name = take_text(frame.positions.name);
+    expect(TokenKind::LeftBrace);
     frame.properties = frame_properties();
     if (at(TokenKind::KwSignals)) {
         frame.signals = signal_definition();
     }
-    expect(TokenKind::RightBrace, "}");
+    expect(TokenKind::RightBrace);
     return frame;
 }
 
 // frame_properties: "length" "=" integer ";"
 //     ["min_period" "=" integer "ms" ";"] ["max_period" "=" integer "ms" ";"]
 //     ["event_triggered_frame" "=" name ";"]
-NcfFrameProperties NcfParser::frame_properties() {
+NcfFrameProperties Grammar::frame_properties() {
     TraceScope trace(*this, "frame_properties");
     NcfFrameProperties properties;
-    expect(TokenKind::KwLength, "length");
-    expect(TokenKind::Equals, "=");
+    NcfFrameProperties::Positions& positions = properties.positions;
+    positions.start = here();
+    expect(TokenKind::KwLength);
+    expect(TokenKind::Equals);
+    positions.length = here();
     properties.length = expect_integer();
-    expect(TokenKind::Semicolon, ";");
-
-    const auto period_statement = [this](TokenKind keyword, std::optional<std::int32_t>& period) {
-        if (!at(keyword)) {
-            return;
-        }
-        advance();
-        expect(TokenKind::Equals, "=");
-        period = expect_integer();
-        expect(TokenKind::KwMs, "ms");
-        expect(TokenKind::Semicolon, ";");
-    };
-    period_statement(TokenKind::KwMinPeriod, properties.min_period);
-    period_statement(TokenKind::KwMaxPeriod, properties.max_period);
-    if (at(TokenKind::KwEventTriggeredFrame)) {
-        advance();
-        expect(TokenKind::Equals, "=");
-        properties.event_triggered_frame = take_text();
-        expect(TokenKind::Semicolon, ";");
+    expect(TokenKind::Semicolon);
+    read_period_statement(TokenKind::KwMinPeriod, properties.min_period, positions.min_period);
+    read_period_statement(TokenKind::KwMaxPeriod, properties.max_period, positions.max_period);
+    if (accept(TokenKind::KwEventTriggeredFrame)) {
+        expect(TokenKind::Equals);
+        properties.event_triggered_frame = take_text(positions.event_triggered_frame);
+        expect(TokenKind::Semicolon);
     }
     return properties;
 }
 
-}  // namespace tolvane
+// keyword "=" integer "ms" ";", read only when `keyword` is current.
+void Grammar::read_period_statement(TokenKind keyword, std::optional<std::int32_t>& period,
+                                    SourcePosition& position) {
+    if (!accept(keyword)) {
+        return;
+    }
+    expect(TokenKind::Equals);
+    position = here();
+    period = expect_integer();
+    expect(TokenKind::KwMs);
+    expect(TokenKind::Semicolon);
+}
+
+}  // namespace tolvane::detail

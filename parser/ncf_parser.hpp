@@ -1,24 +1,25 @@
-// The recursive-descent parser of node capability files.
-//
-// One member operation per construct of the language, each returning its
-// record by value. Recovery is deliberately minimal and uniform: a failed
-// keyword or punctuation expectation reports and consumes nothing; a failed
-// value read reports and consumes one token; no rule skips ahead.
+// The parser of node capability files: text in, a tree of records and a list
+// of diagnostics out. Parsing never stops at the first problem: every problem
+// in the text becomes a Diagnostic and parse() always returns a best-effort
+// tree. The only failure that throws is a named file that cannot be read.
 #pragma once
 
-#include <cstdint>
+#include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
-#include "lexer/lexer.hpp"
-#include "lexer/token.hpp"
-#include "model/ncf_records.hpp"
-#include "parser/source_text.hpp"
+#include "../model/diagnostic.hpp"
+#include "../model/ncf_records.hpp"
+#include "source_text.hpp"
 
 namespace tolvane {
+
+namespace detail {
+class Grammar;
+}
 
 // A named input file that could not be read. The message keeps the whole
 // name, NUL bytes included, which what() (a C string) would cut short.
@@ -33,94 +34,47 @@ private:
     std::string message_;
 };
 
+// Receives each trace line, line feed included. It is called while parse()
+// runs, also from the destructors that close a rule's trace scope, so it must
+// not throw.
+using TraceSink = std::function<void(std::string_view line)>;
+
 class NcfParser {
 public:
     // Parses `content` when it is not empty; otherwise reads the file named
     // `filename` when that is not empty. `filename` is in any case the name
     // every diagnostic and the parsed file report. Throws CannotOpenFile.
     NcfParser(std::string filename, SourceText content);
-    NcfParser(std::string filename, std::string content)
-        : NcfParser(std::move(filename), SourceText(std::move(content))) {}
-    NcfParser(const NcfParser&) = delete;
-    NcfParser& operator=(const NcfParser&) = delete;
+    NcfParser(std::string filename, std::string content);
 
-    // Reads the whole input from the current token on. Each call clears the
-    // diagnostics; the cursor is never rewound.
+    // Reads the file `filename` (always, even when it is empty). Throws
+    // CannotOpenFile.
+    static NcfParser from_file(std::string filename);
+    // Parses `text` (never a file, even when the text is empty); `filename`
+    // is only the name that diagnostics and the parsed file report.
+    static NcfParser from_text(std::string filename, SourceText text);
+    static NcfParser from_text(std::string filename, std::string text);
+
+    NcfParser(NcfParser&&) noexcept;
+    NcfParser& operator=(NcfParser&&) noexcept;
+    ~NcfParser();
+
+    // Reads the whole input from where the previous call stopped and returns
+    // a new, independent tree. Each call replaces the diagnostics.
     NcfFile parse();
-    void set_trace(bool on) { trace_ = on; }
-    const std::vector<Diagnostic>& get_diagnostics() const { return diagnostics_; }
+    // The diagnostics of the latest parse(), in the order found.
+    const std::vector<Diagnostic>& get_diagnostics() const;
 
-    // Cursor and reporting operations shared by the grammar rules.
-    const Token& current() const { return current_; }
-    void advance() { current_ = lexer_.next_token(); }
-    // Consumes the current token if it has `kind`; otherwise reports
-    // "Expected <spelling>, found '<text>'" and consumes nothing.
-    void expect(TokenKind kind, std::string_view spelling) {
-        if (at(kind)) {
-            advance();
-        } else {
-            report_expected(spelling);
-        }
-    }
-    std::string expect_string();
-    std::int32_t expect_integer();
-    double expect_number();
-    void report_error(std::string message);
-
-    // Grammar rules, one per construct.
-    NcfFile ncf_file();
-    std::string language_version();
-    NcfNodeDef node_definition();
-    NcfGeneralDef general_definition();
-    NcfBitrateDefinition bitrate_definition();
-    double bitrate_value();
-    NcfDiagnosticDef diagnostic_definition();
-    std::vector<NcfSingleFrame> frame_definition();
-    NcfSingleFrame single_frame();
-    NcfFrameProperties frame_properties();
-    std::vector<NcfSignalDef> signal_definition();
-    NcfSignalDef signal_entry();
-    NcfSignalProperties signal_properties();
-    std::vector<NcfEncodingEntry> encoding_definition();
-    NcfEncodingEntry encoding_entry();
-    NcfEncodingValue encoding_value();
-    NcfStatusManagement status_management();
-    std::string free_text();
+    // With the trace on, parse() writes one line for each grammar rule it
+    // enters and leaves, to the process's standard output, or to `sink`
+    // once one is set (an empty sink goes back to standard output).
+    void set_trace(bool on);
+    void set_trace_sink(TraceSink sink);
 
 private:
-    // Writes a trace line on entry to a rule and on every way out of it, and
-    // keeps the depth whether or not tracing is on.
-    class TraceScope {
-    public:
-        TraceScope(NcfParser& parser, std::string_view label);
-        ~TraceScope();
-        TraceScope(const TraceScope&) = delete;
-        TraceScope& operator=(const TraceScope&) = delete;
+    explicit NcfParser(std::unique_ptr<detail::Grammar> grammar);
 
-    private:
-        NcfParser& parser_;
-    };
-
-    bool at(TokenKind kind) const { return current_.kind == kind; }
-    void report_expected(std::string_view spelling);
-    // The current token's text, taken whatever its kind, then consumed.
-    std::string take_text();
-    void write_trace_line(std::string_view event);
-
-    void read_optional_general_statements(NcfGeneralDef& general);
-    std::optional<bool> wake_up_signal_value();
-    void read_optional_diagnostic_statements(NcfDiagnosticDef& diagnostic);
-    std::optional<double> optional_time_statement(TokenKind keyword);
-    std::optional<std::int32_t> optional_integer_statement(TokenKind keyword);
-    NcfInitValue init_value();
-
-    SourceText content_;
-    Lexer lexer_;
-    Token current_;
-    std::string filename_;
-    std::vector<Diagnostic> diagnostics_;
-    bool trace_ = false;
-    std::int32_t trace_depth_ = 0;
+    std::unique_ptr<detail::Grammar> grammar_;
 };
 
 }  // namespace tolvane

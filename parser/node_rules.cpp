@@ -1,18 +1,19 @@
 // A node definition, its general section and the bit rate.
-#include "parser/ncf_parser.hpp"
+#include "parser/grammar.hpp"
 
-namespace tolvane {
+namespace tolvane::detail {
 
 // node_definition: "node" name "{" general_definition diagnostic_definition
 //     frame_definition [encoding_definition] status_management [free_text] "}"
 // The sections have a fixed order; a missing one is not skipped, its rule runs
 // anyway and reports its own expectations.
-NcfNodeDef NcfParser::node_definition() {
+NcfNodeDef Grammar::node_definition() {
     TraceScope trace(*this, "node_definition");
     NcfNodeDef node;
-    expect(TokenKind::KwNode, "node");
-    node.name = take_text();
-    expect(TokenKind::LeftBrace, "{");
+    node.positions.start = here();
+    expect(TokenKind::KwNode);
+    node.name = take_text(node.positions.name);
+    expect(TokenKind::LeftBrace);
     node.general = general_definition();
     node.diagnostic = diagnostic_definition();
     node.frames = frame_definition();
@@ -21,9 +22,9 @@ NcfNodeDef NcfParser::node_definition() {
     }
     node.status = status_management();
     if (at(TokenKind::KwFreeText)) {
-        node.free_text = free_text();
+        node.free_text = free_text(node.positions.free_text);
     }
-    expect(TokenKind::RightBrace, "}");
+    expect(TokenKind::RightBrace);
     return node;
 }
 
@@ -34,71 +35,85 @@ NcfNodeDef NcfParser::node_definition() {
 //     ["sends_wake_up_signal" "=" ("yes" | "no" | string) ";"]
 //     ["volt_range" "=" number "," number ";"]  ["temp_range" "=" number "," number ";"]
 //     ["conformance" "=" string ";"] "}"
-NcfGeneralDef NcfParser::general_definition() {
+NcfGeneralDef Grammar::general_definition() {
     TraceScope trace(*this, "general_definition");
     NcfGeneralDef general;
-    expect(TokenKind::KwGeneral, "general");
-    expect(TokenKind::LeftBrace, "{");
+    general.positions.start = here();
+    expect(TokenKind::KwGeneral);
+    expect(TokenKind::LeftBrace);
 
-    expect(TokenKind::KwLinProtocolVersion, "LIN_protocol_version");
-    expect(TokenKind::Equals, "=");
+    expect(TokenKind::KwLinProtocolVersion);
+    expect(TokenKind::Equals);
+    general.positions.protocol_version = here();
     general.protocol_version = expect_string();
-    expect(TokenKind::Semicolon, ";");
+    expect(TokenKind::Semicolon);
 
-    const auto integer_statement = [this](TokenKind keyword, std::string_view spelling) {
-        expect(keyword, spelling);
-        expect(TokenKind::Equals, "=");
-        const std::int32_t value = expect_integer();
-        expect(TokenKind::Semicolon, ";");
-        return value;
-    };
-    general.supplier_id = integer_statement(TokenKind::KwSupplier, "supplier");
-    general.function_id = integer_statement(TokenKind::KwFunction, "function");
-    general.variant_id = integer_statement(TokenKind::KwVariant, "variant");
+    general.supplier_id = integer_statement(TokenKind::KwSupplier, general.positions.supplier_id);
+    general.function_id = integer_statement(TokenKind::KwFunction, general.positions.function_id);
+    general.variant_id = integer_statement(TokenKind::KwVariant, general.positions.variant_id);
 
-    expect(TokenKind::KwBitrate, "bitrate");
-    expect(TokenKind::Equals, "=");
+    expect(TokenKind::KwBitrate);
+    expect(TokenKind::Equals);
     general.bitrate = bitrate_definition();
-    expect(TokenKind::Semicolon, ";");
+    expect(TokenKind::Semicolon);
 
     read_optional_general_statements(general);
-    expect(TokenKind::RightBrace, "}");
+    expect(TokenKind::RightBrace);
     return general;
 }
 
+// keyword "=" integer ";", read whatever the current token is.
+std::int32_t Grammar::integer_statement(TokenKind keyword, SourcePosition& position) {
+    expect(keyword);
+    expect(TokenKind::Equals);
+    position = here();
+    const std::int32_t value = expect_integer();
+    expect(TokenKind::Semicolon);
+    return value;
+}
+
 // Each optional statement is tested once, in this fixed order.
-void NcfParser::read_optional_general_statements(NcfGeneralDef& general) {
-    if (at(TokenKind::KwSendsWakeUpSignal)) {
-        advance();
-        expect(TokenKind::Equals, "=");
+void Grammar::read_optional_general_statements(NcfGeneralDef& general) {
+    NcfGeneralDef::Positions& positions = general.positions;
+    if (accept(TokenKind::KwSendsWakeUpSignal)) {
+        expect(TokenKind::Equals);
+        positions.sends_wake_up_signal = here();
         general.sends_wake_up_signal = wake_up_signal_value();
-        expect(TokenKind::Semicolon, ";");
+        expect(TokenKind::Semicolon);
     }
-    const auto range_statement = [this](TokenKind keyword, std::optional<double>& from,
-                                        std::optional<double>& to) {
-        if (!at(keyword)) {
-            return;
-        }
-        advance();
-        expect(TokenKind::Equals, "=");
-        from = expect_number();
-        expect(TokenKind::Comma, ",");
-        to = expect_number();
-        expect(TokenKind::Semicolon, ";");
-    };
-    range_statement(TokenKind::KwVoltRange, general.volt_from, general.volt_to);
-    range_statement(TokenKind::KwTempRange, general.temp_from, general.temp_to);
-    if (at(TokenKind::KwConformance)) {
-        advance();
-        expect(TokenKind::Equals, "=");
+    read_range_statement(TokenKind::KwVoltRange, positions.volt_range, general.volt_from, positions.volt_from,
+                         general.volt_to, positions.volt_to);
+    read_range_statement(TokenKind::KwTempRange, positions.temp_range, general.temp_from, positions.temp_from,
+                         general.temp_to, positions.temp_to);
+    if (accept(TokenKind::KwConformance)) {
+        expect(TokenKind::Equals);
+        positions.conformance = here();
         general.conformance = expect_string();
-        expect(TokenKind::Semicolon, ";");
+        expect(TokenKind::Semicolon);
     }
+}
+
+// keyword "=" number "," number ";", read only when `keyword` is current.
+void Grammar::read_range_statement(TokenKind keyword, SourcePosition& keyword_position,
+                                   std::optional<double>& from, SourcePosition& from_position,
+                                   std::optional<double>& to, SourcePosition& to_position) {
+    if (!at(keyword)) {
+        return;
+    }
+    keyword_position = here();
+    advance();
+    expect(TokenKind::Equals);
+    from_position = here();
+    from = expect_number();
+    expect(TokenKind::Comma);
+    to_position = here();
+    to = expect_number();
+    expect(TokenKind::Semicolon);
 }
 
 // "yes" | "no" | string: a string counts as true only when it is exactly yes.
 // Anything else is reported and left in place, and the value stays absent.
-std::optional<bool> NcfParser::wake_up_signal_value() {
+std::optional<bool> Grammar::wake_up_signal_value() {
     std::optional<bool> value;
     if (at(TokenKind::KwYes)) {
         value = true;
@@ -117,30 +132,28 @@ std::optional<bool> NcfParser::wake_up_signal_value() {
 // bitrate_definition: "automatic" ["min" bitrate_value] ["max" bitrate_value]
 //                   | "select" "{" bitrate_value {"," bitrate_value} "}"
 //                   | bitrate_value
-NcfBitrateDefinition NcfParser::bitrate_definition() {
+NcfBitrateDefinition Grammar::bitrate_definition() {
     TraceScope trace(*this, "bitrate_definition");
     NcfBitrateDefinition bitrate;
-    if (at(TokenKind::KwAutomatic)) {
+    bitrate.positions.start = here();
+    if (accept(TokenKind::KwAutomatic)) {
         bitrate.type = "automatic";
-        advance();
-        if (at(TokenKind::KwMin)) {
-            advance();
+        if (accept(TokenKind::KwMin)) {
+            bitrate.positions.min_br = here();
             bitrate.min_br = bitrate_value();
         }
-        if (at(TokenKind::KwMax)) {
-            advance();
+        if (accept(TokenKind::KwMax)) {
+            bitrate.positions.max_br = here();
             bitrate.max_br = bitrate_value();
         }
-    } else if (at(TokenKind::KwSelect)) {
+    } else if (accept(TokenKind::KwSelect)) {
         bitrate.type = "select";
-        advance();
-        expect(TokenKind::LeftBrace, "{");
-        bitrate.rates.push_back(bitrate_value());
-        while (at(TokenKind::Comma)) {
-            advance();
+        expect(TokenKind::LeftBrace);
+        do {
+            bitrate.positions.rates.push_back(here());
             bitrate.rates.push_back(bitrate_value());
-        }
-        expect(TokenKind::RightBrace, "}");
+        } while (accept(TokenKind::Comma));
+        expect(TokenKind::RightBrace);
     } else {
         bitrate.type = "fixed";
         bitrate.fixed_rate = bitrate_value();
@@ -149,10 +162,10 @@ NcfBitrateDefinition NcfParser::bitrate_definition() {
 }
 
 // bitrate_value: number "kbps"   (no trace scope of its own)
-double NcfParser::bitrate_value() {
+double Grammar::bitrate_value() {
     const double rate = expect_number();
-    expect(TokenKind::KwKbps, "kbps");
+    expect(TokenKind::KwKbps);
     return rate;
 }
 
-}  // namespace tolvane
+}  // namespace tolvane::detail

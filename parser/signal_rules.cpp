@@ -1,31 +1,31 @@
 // The signals block of a frame.
-#include "parser/ncf_parser.hpp"
+#include "parser/grammar.hpp"
 
-namespace tolvane {
+namespace tolvane::detail {
 
 // signal_definition: "signals" "{" { signal_entry } "}"
-std::vector<NcfSignalDef> NcfParser::signal_definition() {
+std::vector<NcfSignalDef> Grammar::signal_definition() {
     TraceScope trace(*this, "signal_definition");
     std::vector<NcfSignalDef> signals;
-    expect(TokenKind::KwSignals, "signals");
-    expect(TokenKind::LeftBrace, "{");
+    expect(TokenKind::KwSignals);
+    expect(TokenKind::LeftBrace);
     while (at(TokenKind::Identifier)) {
         signals.push_back(signal_entry());
     }
-    expect(TokenKind::RightBrace, "}");
+    expect(TokenKind::RightBrace);
     // The tree outlives the parse: give back what the list grew beyond its size.
     signals.shrink_to_fit();
     return signals;
 }
 
 // signal_entry: identifier "{" signal_properties "}"
-NcfSignalDef NcfParser::signal_entry() {
+NcfSignalDef Grammar::signal_entry() {
     TraceScope trace(*this, "signal_entry");
     NcfSignalDef signal;
-    signal.name = take_text();
-    expect(TokenKind::LeftBrace, "{");
+    signal.name = take_text(signal.positions.start);
+    expect(TokenKind::LeftBrace);
     signal.properties = signal_properties();
-    expect(TokenKind::RightBrace, "}");
+    expect(TokenKind::RightBrace);
     return signal;
 }
 
@@ -34,17 +34,20 @@ NcfSignalDef NcfParser::signal_entry() {
 //     "size" "=" integer ";"   "offset" "=" integer ";"
 // then optionally an encoding name: identifier ";".
 // A statement the loop does not take ends it and is left for the caller.
-NcfSignalProperties NcfParser::signal_properties() {
+NcfSignalProperties Grammar::signal_properties() {
     TraceScope trace(*this, "signal_properties");
     NcfSignalProperties properties;
+    NcfSignalProperties::Positions& positions = properties.positions;
+    positions.start = here();
     bool read_init_value = false;
     bool read_size = false;
     bool read_offset = false;
-    const auto integer_statement = [this](std::int32_t& field, bool& read) {
+    const auto integer_statement = [this](std::int32_t& field, SourcePosition& position, bool& read) {
         advance();
-        expect(TokenKind::Equals, "=");
+        expect(TokenKind::Equals);
+        position = here();
         field = expect_integer();
-        expect(TokenKind::Semicolon, ";");
+        expect(TokenKind::Semicolon);
         read = true;
     };
     for (;;) {
@@ -52,12 +55,12 @@ NcfSignalProperties NcfParser::signal_properties() {
             properties.init_value = init_value();
             read_init_value = true;
         } else if (at(TokenKind::KwSize) && !read_size) {
-            integer_statement(properties.size, read_size);
+            integer_statement(properties.size, positions.size, read_size);
         } else if (at(TokenKind::KwOffset) && !read_offset) {
-            integer_statement(properties.offset, read_offset);
+            integer_statement(properties.offset, positions.offset, read_offset);
         } else if (at(TokenKind::Identifier)) {
-            properties.encoding_name = take_text();
-            expect(TokenKind::Semicolon, ";");
+            properties.encoding_name = take_text(positions.encoding_name);
+            expect(TokenKind::Semicolon);
             break;
         } else {
             break;  // "}", the end of input, a repeated statement or anything else
@@ -68,24 +71,21 @@ NcfSignalProperties NcfParser::signal_properties() {
 
 // "init_value" "=" (integer | "{" integer { "," integer } "}") ";"
 // Replaces the whole value, so it is always in exactly one of its two forms.
-NcfInitValue NcfParser::init_value() {
+NcfInitValue Grammar::init_value() {
     NcfInitValue value;
+    value.positions.start = here();
     advance();
-    expect(TokenKind::Equals, "=");
-    if (at(TokenKind::LeftBrace)) {
-        expect(TokenKind::LeftBrace, "{");
+    expect(TokenKind::Equals);
+    if (accept(TokenKind::LeftBrace)) {
         value.is_array = true;
-        value.array_values.push_back(expect_integer());
-        while (at(TokenKind::Comma)) {
-            advance();
-            value.array_values.push_back(expect_integer());
-        }
-        expect(TokenKind::RightBrace, "}");
+        read_integer_list(value.array_values, value.positions.array_values);
+        expect(TokenKind::RightBrace);
     } else {
+        value.positions.scalar = here();
         value.scalar = expect_integer();
     }
-    expect(TokenKind::Semicolon, ";");
+    expect(TokenKind::Semicolon);
     return value;
 }
 
-}  // namespace tolvane
+}  // namespace tolvane::detail

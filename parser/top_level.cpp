@@ -1,9 +1,9 @@
 // The top-level rule: header, language version and the node definitions.
-#include "parser/ncf_parser.hpp"
+#include "parser/grammar.hpp"
 
-namespace tolvane {
+namespace tolvane::detail {
 
-NcfFile NcfParser::parse() {
+NcfFile Grammar::parse() {
     diagnostics_.clear();
     NcfFile file = ncf_file();
     // The lexer's own reports come after the grammar's, every time: its list
@@ -15,13 +15,14 @@ NcfFile NcfParser::parse() {
 
 // ncf_file: "node_capability_file" ";" language_version { node_definition }
 // Any top-level token other than `node` is reported and ends the parse.
-NcfFile NcfParser::ncf_file() {
+NcfFile Grammar::ncf_file() {
     NcfFile file;
     file.filename = filename_;
+    file.positions.start = here();
     TraceScope trace(*this, "ncf_file");
-    expect(TokenKind::KwNodeCapabilityFile, "node_capability_file");
-    expect(TokenKind::Semicolon, ";");
-    file.language_version = language_version();
+    expect(TokenKind::KwNodeCapabilityFile);
+    expect(TokenKind::Semicolon);
+    file.language_version = language_version(file.positions.language_version);
     while (at(TokenKind::KwNode)) {
         file.nodes.push_back(node_definition());
     }
@@ -32,13 +33,14 @@ NcfFile NcfParser::ncf_file() {
 }
 
 // language_version: "LIN_language_version" "=" string ";"
-std::string NcfParser::language_version() {
+std::string Grammar::language_version(SourcePosition& position) {
     TraceScope trace(*this, "language_version");
-    expect(TokenKind::KwLinLanguageVersion, "LIN_language_version");
-    expect(TokenKind::Equals, "=");
+    expect(TokenKind::KwLinLanguageVersion);
+    expect(TokenKind::Equals);
+    position = here();
     std::string version = expect_string();
-    expect(TokenKind::Semicolon, ";");
+    expect(TokenKind::Semicolon);
     return version;
 }
 
-}  // namespace tolvane
+}  // namespace tolvane::detail

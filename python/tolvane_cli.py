@@ -6,8 +6,8 @@
     tolvane trace FILE      the parser's trace of grammar rules, then the diagnostics
 
 A FILE of "-" reads standard input. Also runs as `python3.14 -m tolvane_cli`.
-The module also offers to_dict(), which turns any record of the tolvane module
-into plain dicts and lists.
+to_dict() here is tolvane.to_dict(), kept under this name for callers that
+import it from here.
 """
 
 from __future__ import annotations
@@ -23,27 +23,9 @@ import tolvane
 
 __all__ = ["main", "to_dict"]
 
-# A record's fields as plain values: what to_dict() returns and json prints.
-type Plain = None | bool | int | float | str | list[Plain] | dict[str, Plain]
-
-# Every record class of the module, that is every class but NcfParser.
-RECORD_TYPES: tuple[type, ...] = (
-    tolvane.Diagnostic,
-    tolvane.NcfInitValue,
-    tolvane.NcfBitrateDefinition,
-    tolvane.NcfGeneralDef,
-    tolvane.NcfDiagnosticDef,
-    tolvane.NcfSignalProperties,
-    tolvane.NcfSignalDef,
-    tolvane.NcfFrameProperties,
-    tolvane.NcfSingleFrame,
-    tolvane.NcfLogicalValue,
-    tolvane.NcfPhysicalRange,
-    tolvane.NcfEncodingValue,
-    tolvane.NcfEncodingEntry,
-    tolvane.NcfStatusManagement,
-    tolvane.NcfNodeDef,
-    tolvane.NcfFile,
+# Every record class of the module: the classes that name their fields.
+RECORD_TYPES: tuple[type, ...] = tuple(
+    value for value in vars(tolvane).values() if isinstance(value, type) and hasattr(value, "__match_args__")
 )
 
 STDIN_NAME = "<stdin>"
@@ -65,32 +47,15 @@ _EMPTY_INPUT = b"\xef\xbb\xbf"
 
 def field_names(record_type: type) -> tuple[str, ...]:
     """The fields of a record class, in the order the module declares them."""
-    return tuple(name for name, value in vars(record_type).items() if isinstance(value, property))
+    names: tuple[str, ...] = getattr(record_type, "__match_args__")
+    return names
 
 
 def is_record(value: object) -> bool:
     return isinstance(value, RECORD_TYPES)
 
 
-def _plain(value: object) -> Plain:
-    if is_record(value):
-        return to_dict(value)
-    if isinstance(value, tolvane.Diagnostic.Severity):
-        return value.name
-    if isinstance(value, list):
-        return [_plain(item) for item in value]
-    if value is None or isinstance(value, (bool, int, float, str)):
-        return value
-    raise TypeError(f"unexpected field value of type {type(value).__name__}")
-
-
-def to_dict(record: object) -> dict[str, Plain]:
-    """Any record of the tolvane module as a dict of its fields, in field
-    order, recursively: records become dicts, lists become lists, an absent
-    optional is None and a severity is its name ("Error")."""
-    if not is_record(record):
-        raise TypeError(f"to_dict() takes a tolvane record, not {type(record).__name__}")
-    return {name: _plain(getattr(record, name)) for name in field_names(type(record))}
+to_dict = tolvane.to_dict
 
 
 # ---------------------------------------------------------------------------
@@ -206,10 +171,10 @@ def command_show(path: str) -> int:
     return EXIT_CLEAN
 
 
-def command_json(path: str) -> int:
+def command_json(path: str, positions: bool) -> int:
     parser = make_parser(*read_source(path))
     document = {
-        "ncf_file": to_dict(parser.parse()),
+        "ncf_file": to_dict(parser.parse(), positions=positions),
         "diagnostics": [to_dict(diagnostic) for diagnostic in parser.get_diagnostics()],
     }
     sys.stdout.write(json.dumps(document, indent=2) + "\n")
@@ -284,6 +249,11 @@ def build_argument_parser() -> argparse.ArgumentParser:
         epilog="Exit status: 0 printed, 2 usage error or FILE cannot be read.",
     )
     export.add_argument("file", metavar="FILE", help='an NCF file, or "-" for standard input')
+    export.add_argument(
+        "--positions",
+        action="store_true",
+        help='add "line" and "column" to every record read from the text: where its first token stands',
+    )
 
     trace = commands.add_parser(
         "trace",
@@ -317,7 +287,7 @@ def main(argv: Sequence[str] | None = None) -> int:
         elif args.command == "show":
             status = command_show(args.file)
         elif args.command == "json":
-            status = command_json(args.file)
+            status = command_json(args.file, args.positions)
         else:
             status = command_trace(args.file)
         sys.stdout.flush()  # here, where a closed pipe can still be handled

@@ -1,6 +1,8 @@
 # Type information for the extension module tolvane, shipped as a stub-only
 # package because a single-file extension module cannot carry a py.typed
 # marker. Every property is read-only; lists are new objects on every read.
+# The docstrings are the module's own (tests/typing/test_stub_signatures.py
+# compares them, the names and the types with the built module).
 
 from typing import ClassVar, SupportsIndex, SupportsInt
 
@@ -33,180 +35,391 @@ class Diagnostic(metaclass=_pybind11_type):
     Warning: ClassVar[Diagnostic.Severity]
     Info: ClassVar[Diagnostic.Severity]
 
+    __match_args__ = ("severity", "file", "line", "column", "message", "code")
     @property
-    def severity(self) -> Diagnostic.Severity: ...
+    def severity(self) -> Diagnostic.Severity:
+        """how grave the problem is: Error, Warning or Info"""
     @property
-    def file(self) -> str: ...
+    def file(self) -> str:
+        """the file name the parser was given"""
     @property
-    def line(self) -> int: ...
+    def line(self) -> int:
+        """1-based line of the token at which the problem was found"""
     @property
-    def column(self) -> int: ...
+    def column(self) -> int:
+        """1-based column of that token, counted in bytes"""
     @property
-    def message(self) -> str: ...
+    def message(self) -> str:
+        """what is wrong, in one sentence"""
+    @property
+    def code(self) -> str:
+        """a stable name for the kind of problem: "syntax" for everything the parser reports"""
 
 class NcfInitValue(metaclass=_pybind11_type):
+    __match_args__ = ("is_array", "scalar", "array_values")
     @property
-    def is_array(self) -> bool: ...
+    def is_array(self) -> bool:
+        """True when the value is written as a list of bytes"""
     @property
-    def scalar(self) -> int: ...
+    def scalar(self) -> int:
+        """the value of the scalar form; 0 for a list"""
     @property
-    def array_values(self) -> list[int]: ...
+    def array_values(self) -> list[int]:
+        """the bytes of the list form, in file order; empty for a scalar"""
+    @property
+    def line(self) -> int:
+        """1-based line of the record's first token; 0 when the text did not provide the record"""
+    @property
+    def column(self) -> int:
+        """1-based column of the record's first token, counted in bytes; 0 when the text did not provide it"""
+    def position_of(self, name: str, index: int | None = None) -> tuple[int, int] | None:
+        """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfBitrateDefinition(metaclass=_pybind11_type):
+    __match_args__ = ("type", "min_br", "max_br", "rates", "fixed_rate")
     @property
-    def type(self) -> str: ...
+    def type(self) -> str:
+        """how the rate is given: "automatic", "select" or "fixed" (one rate)"""
     @property
-    def min_br(self) -> float | None: ...
+    def min_br(self) -> float | None:
+        """lowest rate of an automatic bit rate, in kbps"""
     @property
-    def max_br(self) -> float | None: ...
+    def max_br(self) -> float | None:
+        """highest rate of an automatic bit rate, in kbps"""
     @property
-    def rates(self) -> list[float]: ...
+    def rates(self) -> list[float]:
+        """the rates a select bit rate offers, in kbps, in file order"""
     @property
-    def fixed_rate(self) -> float | None: ...
+    def fixed_rate(self) -> float | None:
+        """the one rate of a fixed bit rate, in kbps"""
+    @property
+    def line(self) -> int:
+        """1-based line of the record's first token; 0 when the text did not provide the record"""
+    @property
+    def column(self) -> int:
+        """1-based column of the record's first token, counted in bytes; 0 when the text did not provide it"""
+    def position_of(self, name: str, index: int | None = None) -> tuple[int, int] | None:
+        """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfGeneralDef(metaclass=_pybind11_type):
+    __match_args__ = ("protocol_version", "supplier_id", "function_id", "variant_id", "bitrate", "sends_wake_up_signal", "volt_from", "volt_to", "temp_from", "temp_to", "conformance")
     @property
-    def protocol_version(self) -> str: ...
+    def protocol_version(self) -> str:
+        """the LIN protocol version the node implements (`LIN_protocol_version`)"""
     @property
-    def supplier_id(self) -> int: ...
+    def supplier_id(self) -> int:
+        """the supplier ID (`supplier`)"""
     @property
-    def function_id(self) -> int: ...
+    def function_id(self) -> int:
+        """the function ID (`function`)"""
     @property
-    def variant_id(self) -> int: ...
+    def variant_id(self) -> int:
+        """the variant ID (`variant`)"""
     @property
-    def bitrate(self) -> NcfBitrateDefinition: ...
+    def bitrate(self) -> NcfBitrateDefinition:
+        """the bit rates the node supports (`bitrate`)"""
     @property
-    def sends_wake_up_signal(self) -> bool | None: ...
+    def sends_wake_up_signal(self) -> bool | None:
+        """whether the node can send a wake-up signal"""
     @property
-    def volt_from(self) -> float | None: ...
+    def volt_from(self) -> float | None:
+        """lowest supply voltage, in V (`volt_range`)"""
     @property
-    def volt_to(self) -> float | None: ...
+    def volt_to(self) -> float | None:
+        """highest supply voltage, in V (`volt_range`)"""
     @property
-    def temp_from(self) -> float | None: ...
+    def temp_from(self) -> float | None:
+        """lowest operating temperature, in degrees Celsius (`temp_range`)"""
     @property
-    def temp_to(self) -> float | None: ...
+    def temp_to(self) -> float | None:
+        """highest operating temperature, in degrees Celsius (`temp_range`)"""
     @property
-    def conformance(self) -> str | None: ...
+    def conformance(self) -> str | None:
+        """the conformance statement (`conformance`)"""
+    @property
+    def line(self) -> int:
+        """1-based line of the record's first token; 0 when the text did not provide the record"""
+    @property
+    def column(self) -> int:
+        """1-based column of the record's first token, counted in bytes; 0 when the text did not provide it"""
+    def position_of(self, name: str, index: int | None = None) -> tuple[int, int] | None:
+        """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfDiagnosticDef(metaclass=_pybind11_type):
+    __match_args__ = ("nad_lhs", "nad_rhs", "nad_list", "diagnostic_class", "p2_min", "st_min", "n_as_timeout", "n_cr_timeout", "support_sids", "max_message_length")
     @property
-    def nad_lhs(self) -> int: ...
+    def nad_lhs(self) -> int:
+        """the node address (NAD), or the first of a range or list"""
     @property
-    def nad_rhs(self) -> int | None: ...
+    def nad_rhs(self) -> int | None:
+        """the last NAD of a range (`NAD = a to b`)"""
     @property
-    def nad_list(self) -> list[int]: ...
+    def nad_list(self) -> list[int]:
+        """the second and later NADs of a list (`NAD = a, b, c`)"""
     @property
-    def diagnostic_class(self) -> int | None: ...
+    def diagnostic_class(self) -> int | None:
+        """the diagnostic class, 1 to 3 (`diagnostic_class`)"""
     @property
-    def p2_min(self) -> float | None: ...
+    def p2_min(self) -> float | None:
+        """`P2_min`, in ms"""
     @property
-    def st_min(self) -> float | None: ...
+    def st_min(self) -> float | None:
+        """`ST_min`, in ms"""
     @property
-    def n_as_timeout(self) -> float | None: ...
+    def n_as_timeout(self) -> float | None:
+        """`N_As_timeout`, in ms"""
     @property
-    def n_cr_timeout(self) -> float | None: ...
+    def n_cr_timeout(self) -> float | None:
+        """`N_Cr_timeout`, in ms"""
     @property
-    def support_sids(self) -> list[int]: ...
+    def support_sids(self) -> list[int]:
+        """the diagnostic service IDs the node supports (`support_sid`), in file order"""
     @property
-    def max_message_length(self) -> int | None: ...
+    def max_message_length(self) -> int | None:
+        """the longest diagnostic message, in bytes (`max_message_length`)"""
+    @property
+    def line(self) -> int:
+        """1-based line of the record's first token; 0 when the text did not provide the record"""
+    @property
+    def column(self) -> int:
+        """1-based column of the record's first token, counted in bytes; 0 when the text did not provide it"""
+    def position_of(self, name: str, index: int | None = None) -> tuple[int, int] | None:
+        """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfSignalProperties(metaclass=_pybind11_type):
+    __match_args__ = ("init_value", "size", "offset", "encoding_name")
     @property
-    def init_value(self) -> NcfInitValue: ...
+    def init_value(self) -> NcfInitValue:
+        """the signal's initial value (`init_value`)"""
     @property
-    def size(self) -> int: ...
+    def size(self) -> int:
+        """the signal's size in bits (`size`)"""
     @property
-    def offset(self) -> int: ...
+    def offset(self) -> int:
+        """the frame bit at which the signal begins (`offset`)"""
     @property
-    def encoding_name(self) -> str | None: ...
+    def encoding_name(self) -> str | None:
+        """the name of the encoding the signal uses, as written (not looked up)"""
+    @property
+    def line(self) -> int:
+        """1-based line of the record's first token; 0 when the text did not provide the record"""
+    @property
+    def column(self) -> int:
+        """1-based column of the record's first token, counted in bytes; 0 when the text did not provide it"""
+    def position_of(self, name: str, index: int | None = None) -> tuple[int, int] | None:
+        """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfSignalDef(metaclass=_pybind11_type):
+    __match_args__ = ("name", "properties")
     @property
-    def name(self) -> str: ...
+    def name(self) -> str:
+        """the signal's name"""
     @property
-    def properties(self) -> NcfSignalProperties: ...
+    def properties(self) -> NcfSignalProperties:
+        """its size, initial value, offset and encoding"""
+    @property
+    def line(self) -> int:
+        """1-based line of the record's first token; 0 when the text did not provide the record"""
+    @property
+    def column(self) -> int:
+        """1-based column of the record's first token, counted in bytes; 0 when the text did not provide it"""
+    def position_of(self, name: str, index: int | None = None) -> tuple[int, int] | None:
+        """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfFrameProperties(metaclass=_pybind11_type):
+    __match_args__ = ("length", "min_period", "max_period", "event_triggered_frame")
     @property
-    def length(self) -> int: ...
+    def length(self) -> int:
+        """the number of data bytes (`length`)"""
     @property
-    def min_period(self) -> int | None: ...
+    def min_period(self) -> int | None:
+        """the shortest period, in ms (`min_period`)"""
     @property
-    def max_period(self) -> int | None: ...
+    def max_period(self) -> int | None:
+        """the longest period, in ms (`max_period`)"""
     @property
-    def event_triggered_frame(self) -> str | None: ...
+    def event_triggered_frame(self) -> str | None:
+        """the name of the event-triggered frame that carries this one, as written"""
+    @property
+    def line(self) -> int:
+        """1-based line of the record's first token; 0 when the text did not provide the record"""
+    @property
+    def column(self) -> int:
+        """1-based column of the record's first token, counted in bytes; 0 when the text did not provide it"""
+    def position_of(self, name: str, index: int | None = None) -> tuple[int, int] | None:
+        """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfSingleFrame(metaclass=_pybind11_type):
+    __match_args__ = ("kind", "name", "properties", "signals")
     @property
-    def kind(self) -> str: ...
+    def kind(self) -> str:
+        """"publish" or "subscribe": whether the node sends or receives the frame"""
     @property
-    def name(self) -> str: ...
+    def name(self) -> str:
+        """the frame's name"""
     @property
-    def properties(self) -> NcfFrameProperties: ...
+    def properties(self) -> NcfFrameProperties:
+        """its length, periods and event-triggered frame"""
     @property
-    def signals(self) -> list[NcfSignalDef]: ...
+    def signals(self) -> list[NcfSignalDef]:
+        """its signals, in file order"""
+    @property
+    def line(self) -> int:
+        """1-based line of the record's first token; 0 when the text did not provide the record"""
+    @property
+    def column(self) -> int:
+        """1-based column of the record's first token, counted in bytes; 0 when the text did not provide it"""
+    def position_of(self, name: str, index: int | None = None) -> tuple[int, int] | None:
+        """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfLogicalValue(metaclass=_pybind11_type):
+    __match_args__ = ("signal_value", "text_info")
     @property
-    def signal_value(self) -> int: ...
+    def signal_value(self) -> int:
+        """the raw value"""
     @property
-    def text_info(self) -> str | None: ...
+    def text_info(self) -> str | None:
+        """what the raw value means"""
+    @property
+    def line(self) -> int:
+        """1-based line of the record's first token; 0 when the text did not provide the record"""
+    @property
+    def column(self) -> int:
+        """1-based column of the record's first token, counted in bytes; 0 when the text did not provide it"""
+    def position_of(self, name: str, index: int | None = None) -> tuple[int, int] | None:
+        """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfPhysicalRange(metaclass=_pybind11_type):
+    __match_args__ = ("min_value", "max_value", "scale", "offset_val", "text_info")
     @property
-    def min_value(self) -> int: ...
+    def min_value(self) -> int:
+        """the lowest raw value of the range"""
     @property
-    def max_value(self) -> int: ...
+    def max_value(self) -> int:
+        """the highest raw value of the range"""
     @property
-    def scale(self) -> float: ...
+    def scale(self) -> float:
+        """the factor from raw to physical value"""
     @property
-    def offset_val(self) -> float: ...
+    def offset_val(self) -> float:
+        """the offset added after scaling"""
     @property
-    def text_info(self) -> str | None: ...
+    def text_info(self) -> str | None:
+        """the unit or a description"""
+    @property
+    def line(self) -> int:
+        """1-based line of the record's first token; 0 when the text did not provide the record"""
+    @property
+    def column(self) -> int:
+        """1-based column of the record's first token, counted in bytes; 0 when the text did not provide it"""
+    def position_of(self, name: str, index: int | None = None) -> tuple[int, int] | None:
+        """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfEncodingValue(metaclass=_pybind11_type):
+    __match_args__ = ("type", "logical_value", "physical_range")
     @property
-    def type(self) -> str: ...
+    def type(self) -> str:
+        """the kind of value line: "logical", "physical", "bcd" or "ascii" (from its keyword)"""
     @property
-    def logical_value(self) -> NcfLogicalValue | None: ...
+    def logical_value(self) -> NcfLogicalValue | None:
+        """the line's raw value and text, for a logical value line"""
     @property
-    def physical_range(self) -> NcfPhysicalRange | None: ...
+    def physical_range(self) -> NcfPhysicalRange | None:
+        """the line's range, scale and offset, for a physical line"""
+    @property
+    def line(self) -> int:
+        """1-based line of the record's first token; 0 when the text did not provide the record"""
+    @property
+    def column(self) -> int:
+        """1-based column of the record's first token, counted in bytes; 0 when the text did not provide it"""
+    def position_of(self, name: str, index: int | None = None) -> tuple[int, int] | None:
+        """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfEncodingEntry(metaclass=_pybind11_type):
+    __match_args__ = ("name", "values")
     @property
-    def name(self) -> str: ...
+    def name(self) -> str:
+        """the encoding's name"""
     @property
-    def values(self) -> list[NcfEncodingValue]: ...
+    def values(self) -> list[NcfEncodingValue]:
+        """its value lines, in file order"""
+    @property
+    def line(self) -> int:
+        """1-based line of the record's first token; 0 when the text did not provide the record"""
+    @property
+    def column(self) -> int:
+        """1-based column of the record's first token, counted in bytes; 0 when the text did not provide it"""
+    def position_of(self, name: str, index: int | None = None) -> tuple[int, int] | None:
+        """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfStatusManagement(metaclass=_pybind11_type):
+    __match_args__ = ("response_error", "fault_state_signals")
     @property
-    def response_error(self) -> str: ...
+    def response_error(self) -> str:
+        """the name of the signal that reports a response error, as written"""
     @property
-    def fault_state_signals(self) -> list[str]: ...
+    def fault_state_signals(self) -> list[str]:
+        """the names of the fault-state signals, as written, in file order"""
+    @property
+    def line(self) -> int:
+        """1-based line of the record's first token; 0 when the text did not provide the record"""
+    @property
+    def column(self) -> int:
+        """1-based column of the record's first token, counted in bytes; 0 when the text did not provide it"""
+    def position_of(self, name: str, index: int | None = None) -> tuple[int, int] | None:
+        """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfNodeDef(metaclass=_pybind11_type):
+    __match_args__ = ("name", "general", "diagnostic", "frames", "encodings", "status", "free_text")
     @property
-    def name(self) -> str: ...
+    def name(self) -> str:
+        """the node's name"""
     @property
-    def general(self) -> NcfGeneralDef: ...
+    def general(self) -> NcfGeneralDef:
+        """the `general` section"""
     @property
-    def diagnostic(self) -> NcfDiagnosticDef: ...
+    def diagnostic(self) -> NcfDiagnosticDef:
+        """the `diagnostic` section"""
     @property
-    def frames(self) -> list[NcfSingleFrame]: ...
+    def frames(self) -> list[NcfSingleFrame]:
+        """the frames of the `frames` section, in file order"""
     @property
-    def encodings(self) -> list[NcfEncodingEntry]: ...
+    def encodings(self) -> list[NcfEncodingEntry]:
+        """the encodings of the `encoding` section; empty without one"""
     @property
-    def status(self) -> NcfStatusManagement: ...
+    def status(self) -> NcfStatusManagement:
+        """the `status_management` section"""
     @property
-    def free_text(self) -> str | None: ...
+    def free_text(self) -> str | None:
+        """the text of the `free_text` section"""
+    @property
+    def line(self) -> int:
+        """1-based line of the record's first token; 0 when the text did not provide the record"""
+    @property
+    def column(self) -> int:
+        """1-based column of the record's first token, counted in bytes; 0 when the text did not provide it"""
+    def position_of(self, name: str, index: int | None = None) -> tuple[int, int] | None:
+        """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfFile(metaclass=_pybind11_type):
+    __match_args__ = ("filename", "language_version", "nodes")
     @property
-    def filename(self) -> str: ...
+    def filename(self) -> str:
+        """the file name the parser was given"""
     @property
-    def language_version(self) -> str: ...
+    def language_version(self) -> str:
+        """the LIN language version of the file (`LIN_language_version`)"""
     @property
-    def nodes(self) -> list[NcfNodeDef]: ...
+    def nodes(self) -> list[NcfNodeDef]:
+        """the nodes, in file order"""
+    @property
+    def line(self) -> int:
+        """1-based line of the record's first token; 0 when the text did not provide the record"""
+    @property
+    def column(self) -> int:
+        """1-based column of the record's first token, counted in bytes; 0 when the text did not provide it"""
+    def position_of(self, name: str, index: int | None = None) -> tuple[int, int] | None:
+        """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfParser(metaclass=_pybind11_type):
     def __init__(
@@ -215,3 +428,14 @@ class NcfParser(metaclass=_pybind11_type):
     def parse(self) -> NcfFile: ...
     def set_trace(self, arg0: bool, /) -> None: ...
     def get_diagnostics(self) -> list[Diagnostic]: ...
+
+# A record's fields as plain values: what to_dict() returns.
+type _Plain = None | bool | int | float | str | list[_Plain] | dict[str, _Plain]
+type _Record = (
+    Diagnostic | NcfInitValue | NcfBitrateDefinition | NcfGeneralDef | NcfDiagnosticDef | NcfSignalProperties
+    | NcfSignalDef | NcfFrameProperties | NcfSingleFrame | NcfLogicalValue | NcfPhysicalRange | NcfEncodingValue
+    | NcfEncodingEntry | NcfStatusManagement | NcfNodeDef | NcfFile
+)
+
+def to_dict(record: _Record, *, positions: bool = False) -> dict[str, _Plain]:
+    """The record and everything below it as plain dicts and lists: keys in field order, None for what is absent, severities by name; with positions=True each record read from text also has 'line' and 'column'"""

@@ -1,5 +1,5 @@
-// The parser object: construction from content or from a file, the
-// byte-order mark, the cursor operations and their diagnostics.
+// The parser: where its text comes from (content or a file), the byte-order
+// mark, the cursor operations and their diagnostics.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,14 +9,18 @@
 #include <string>
 #include <type_traits>
 
+#include "parser/grammar.hpp"
 #include "parser/ncf_parser.hpp"
+#include "parser/source_file.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 using tolvane::NcfParser;
+using tolvane::SourceText;
 using tolvane::TokenKind;
+using tolvane::detail::Grammar;
 
 // A fresh directory under the system's temporary folder, removed afterwards.
 class CursorFiles : public testing::Test {
@@ -38,7 +42,7 @@ protected:
 };
 
 // Every token from the current one to EndOfInput as "text@line:column".
-std::string tokens(NcfParser& parser) {
+std::string tokens(Grammar& parser) {
     std::string out;
     for (int guard = 0; guard < 100 && parser.current().kind != TokenKind::EndOfInput; ++guard) {
         const tolvane::Token& token = parser.current();
@@ -52,7 +56,8 @@ std::string tokens(NcfParser& parser) {
 
 // Every diagnostic as "message@line:column|", each checked to be an error
 // in the parser's file.
-std::string messages(const NcfParser& parser) {
+template <class Parser>
+std::string messages(const Parser& parser) {
     std::string out;
     for (const tolvane::Diagnostic& d : parser.get_diagnostics()) {
         EXPECT_EQ(d.severity, tolvane::Diagnostic::Severity::Error);
@@ -65,7 +70,7 @@ std::string messages(const NcfParser& parser) {
 void expect_cannot_open(const std::string& name) {
     static_assert(std::is_base_of_v<std::runtime_error, tolvane::CannotOpenFile>);
     try {
-        NcfParser parser(name, "");
+        NcfParser parser(name, std::string());
         ADD_FAILURE() << "no exception for " << testing::PrintToString(name);
     } catch (const tolvane::CannotOpenFile& error) {
         const std::string expected = "Cannot open file " + name;
@@ -74,9 +79,8 @@ void expect_cannot_open(const std::string& name) {
     }
 }
 
-// Each text, given as the content or written to a file named with no
-// content, yields the same tokens; a byte-order mark is skipped only at the
-// start and only once.
+// Each text reads back from a file byte for byte, and lexes the same as the
+// content; a byte-order mark is skipped only at the start and only once.
 TEST_F(CursorFiles, ContentOrFileWithItsByteOrderMark) {
     const std::pair<std::string, std::string> cases[] = {
         // CR and NUL come through.
@@ -92,16 +96,30 @@ TEST_F(CursorFiles, ContentOrFileWithItsByteOrderMark) {
     int files = 0;
     for (const auto& [content, expected] : cases) {
         SCOPED_TRACE(testing::PrintToString(content.substr(0, 20)));
-        NcfParser from_file(write(std::to_string(++files) + ".ncf", content), "");
-        EXPECT_EQ(tokens(from_file), expected);
-        // Given content, the named directory is never opened, only reported; with
-        // neither a name nor content there is nothing to read.
-        const std::string name = content.empty() ? "" : dir_.string();
-        NcfParser from_content(name, content);
-        EXPECT_EQ(tokens(from_content), expected);
-        from_content.report_error("m");
-        EXPECT_EQ(from_content.get_diagnostics().at(0).file, name);
+        EXPECT_EQ(tolvane::detail::read_whole_file(write(std::to_string(++files) + ".ncf", content)),
+                  content);
+        Grammar grammar("in.ncf", SourceText(content));
+        EXPECT_EQ(tokens(grammar), expected);
     }
+}
+
+// Which text each way of making a parser reads: the spec'd constructor reads
+// the file only when the content is empty, from_text never, from_file always.
+TEST_F(CursorFiles, ConstructorsChooseBetweenContentAndFile) {
+    const std::string header = "node_capability_file;\nLIN_language_version = \"2.1\";\n";
+    const std::string file = write("v.ncf", header);
+    const auto version = [](NcfParser parser) { return parser.parse().language_version; };
+    EXPECT_EQ(version(NcfParser(file, "")), "2.1");
+    EXPECT_EQ(version(NcfParser(file, "node_capability_file; LIN_language_version = \"x\";")), "x");
+    EXPECT_EQ(version(NcfParser::from_file(file)), "2.1");
+    EXPECT_EQ(version(NcfParser::from_text(file, "")), "<EOF>");  // empty text, the file untouched
+    EXPECT_EQ(version(NcfParser("", "")), "<EOF>");
+    // Given content, the named directory is never opened, only reported.
+    NcfParser from_content(dir_.string(), "x");
+    from_content.parse();
+    EXPECT_EQ(from_content.get_diagnostics().at(0).file, dir_.string());
+    EXPECT_THROW(NcfParser::from_file(""), tolvane::CannotOpenFile);
+    EXPECT_THROW(NcfParser::from_file(dir_.string()), tolvane::CannotOpenFile);
 }
 
 TEST_F(CursorFiles, FilesThatCannotBeReadRaise) {
@@ -119,18 +137,18 @@ TEST_F(CursorFiles, FilesThatCannotBeReadRaise) {
 
 // Each operation applied to the token under the cursor; what it yields, with
 // numbers as by %.17g.
-using Op = std::string (*)(NcfParser&);
-const Op semicolon = [](NcfParser& p) {
-    p.expect(TokenKind::Semicolon, ";");
+using Op = std::string (*)(Grammar&);
+const Op semicolon = [](Grammar& p) {
+    p.expect(TokenKind::Semicolon);
     return std::string();
 };
-const Op node = [](NcfParser& p) {
-    p.expect(TokenKind::KwNode, "node");
+const Op node = [](Grammar& p) {
+    p.expect(TokenKind::KwNode);
     return std::string();
 };
-const Op string = [](NcfParser& p) { return p.expect_string(); };
-const Op integer = [](NcfParser& p) { return std::to_string(p.expect_integer()); };
-const Op number = [](NcfParser& p) {
+const Op string = [](Grammar& p) { return p.expect_string(); };
+const Op integer = [](Grammar& p) { return std::to_string(p.expect_integer()); };
+const Op number = [](Grammar& p) {
     char text[32];
     std::snprintf(text, sizeof text, "%.17g", p.expect_number());
     return std::string(text);
@@ -170,7 +188,7 @@ TEST(Cursor, OperationsReportAtTheTokenAndConsumeAsSpecified) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.token));
-        NcfParser parser("in.ncf", "\n  " + c.token);
+        Grammar parser("in.ncf", SourceText("\n  " + c.token));
         EXPECT_EQ(c.op(parser), c.result);
         const bool failed_expect = !c.message.empty() && (c.op == semicolon || c.op == node);
         EXPECT_EQ(parser.current().column, failed_expect ? 3u : 3u + c.token.size());
@@ -182,9 +200,9 @@ TEST(Cursor, OperationsReportAtTheTokenAndConsumeAsSpecified) {
 // unterminated "abc" joins them only when parse() runs, which starts the list
 // afresh and puts the lexer's reports last.
 TEST(Cursor, DiagnosticsKeepTheirOrderAndLexerReportsWaitForParse) {
-    NcfParser parser("in.ncf", "x 5 \"abc");
-    parser.expect(TokenKind::Semicolon, ";");
-    parser.expect(TokenKind::Semicolon, ";");
+    Grammar parser("in.ncf", SourceText("x 5 \"abc"));
+    parser.expect(TokenKind::Semicolon);
+    parser.expect(TokenKind::Semicolon);
     parser.expect_integer();
     parser.expect_string();
     EXPECT_EQ(messages(parser),

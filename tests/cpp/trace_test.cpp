@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "parser/grammar.hpp"
 #include "parser/ncf_parser.hpp"
 
 #ifdef _WIN32
@@ -76,15 +77,16 @@ TEST(Trace, EntryAndExitLinesByteForByte) {
 TEST(Trace, SwitchingOnAndOffBetweenRules) {
     const std::string input =
         header + std::string(header) + "LIN_language_version = \"b\";\n" + "LIN_language_version = \"c\";\n";
-    NcfParser parser("t.ncf", input);
+    tolvane::detail::Grammar parser("t.ncf", tolvane::SourceText(input));
     StdoutCapture capture;
     parser.ncf_file();  // the first header; stops at the second
     parser.set_trace(true);
     parser.ncf_file();  // the second header; stops at the version statement after it
     parser.set_trace(false);
-    parser.language_version();
+    tolvane::SourcePosition version;
+    parser.language_version(version);
     parser.set_trace(true);
-    parser.language_version();
+    parser.language_version(version);
     EXPECT_EQ(capture.text(),
               "[TRACE] ENTER ncf_file at 3:1 ('node_capability_file')\n"
               "  [TRACE] ENTER language_version at 4:1 ('LIN_language_version')\n"
@@ -92,6 +94,25 @@ TEST(Trace, SwitchingOnAndOffBetweenRules) {
               "[TRACE] EXIT at 5:1 ('LIN_language_version')\n"
               "[TRACE] ENTER language_version at 6:1 ('LIN_language_version')\n"
               "[TRACE] EXIT at 7:1 ('<EOF>')\n");
+}
+
+// A C++ caller may take the lines itself: they then bypass standard output,
+// each line whole with its line feed, and an empty sink restores the default.
+TEST(Trace, LinesGoToASinkWhenOneIsSet) {
+    NcfParser parser("t.ncf", header);
+    std::string lines;
+    parser.set_trace(true);
+    parser.set_trace_sink([&lines](std::string_view line) { lines.append("<").append(line).append(">"); });
+    StdoutCapture capture;
+    parser.parse();
+    parser.set_trace_sink({});
+    parser.parse();
+    EXPECT_EQ(lines,
+              "<[TRACE] ENTER ncf_file at 1:1 ('node_capability_file')\n>"
+              "<  [TRACE] ENTER language_version at 2:1 ('LIN_language_version')\n>"
+              "<  [TRACE] EXIT at 3:1 ('<EOF>')\n>"
+              "<[TRACE] EXIT at 3:1 ('<EOF>')\n>");
+    EXPECT_EQ(capture.text().substr(0, 43), "[TRACE] ENTER ncf_file at 3:1 ('<EOF>')\n  [");
 }
 
 }  // namespace

@@ -51,7 +51,8 @@ node Seat {
 FIELDS = {
     name: [tuple(field.split(": ")) for field in fields.split(", ")]
     for name, fields in {
-        "Diagnostic": "severity: tolvane.Diagnostic.Severity, file: str, line: int, column: int, message: str",
+        "Diagnostic": "severity: tolvane.Diagnostic.Severity, file: str, line: int, column: int, message: str, "
+        "code: str",
         "NcfInitValue": "is_array: bool, scalar: int, array_values: list[int]",
         "NcfBitrateDefinition": "type: str, min_br: float | None, max_br: float | None, rates: list[float], "
         "fixed_rate: float | None",

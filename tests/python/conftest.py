@@ -83,8 +83,8 @@ def assert_diagnostics(text, expected):
 
 
 def fields(cls):
-    """The names of a record class's properties, in declaration order."""
-    return [name for name, value in vars(cls).items() if isinstance(value, property)]
+    """The names of a record class's fields, in declaration order."""
+    return list(cls.__match_args__)
 
 
 def to_dict(value):

@@ -38,11 +38,11 @@ def records():
 # --- classes and properties ---------------------------------------------------
 
 
-def test_every_public_name_is_a_class_of_the_module():
+def test_the_classes_come_first_then_the_functions():
     public = {name: value for name, value in vars(tolvane).items() if not name.startswith("_")}
-    assert list(public) == list(FIELDS) + ["NcfParser"]
+    assert list(public) == list(FIELDS) + ["NcfParser", "to_dict"]
     for name, value in public.items():
-        assert isinstance(value, type)
+        assert isinstance(value, type) == (name != "to_dict")
         assert (value.__name__, value.__module__) == (name, "tolvane")
 
 
@@ -50,10 +50,14 @@ def test_every_public_name_is_a_class_of_the_module():
 def test_record_class_has_one_annotated_property_per_field_and_no_constructor(class_name):
     cls = getattr(tolvane, class_name)
     properties = {name: value for name, value in vars(cls).items() if isinstance(value, property)}
-    assert list(properties) == field_names(class_name)
-    for field, annotation in FIELDS[class_name]:
+    # The positions of a record come after its fields; a diagnostic has its own.
+    positions = [] if cls is Diagnostic else ["line", "column"]
+    assert list(properties) == field_names(class_name) + positions
+    assert cls.__match_args__ == tuple(field_names(class_name))
+    for field, annotation in FIELDS[class_name] + [(name, "int") for name in positions]:
         assert properties[field].fget.__doc__.strip() == f"(self: tolvane.{class_name}) -> {annotation}"
-    extra = {"Severity", "Error", "Warning", "Info"} if cls is Diagnostic else set()
+        assert properties[field].__doc__  # what the field means, for help()
+    extra = {"Severity", "Error", "Warning", "Info"} if cls is Diagnostic else {"position_of"}
     assert {name for name in vars(cls) if not name.startswith("_")} == set(properties) | extra
     assert cls.__doc__ is None
     assert "__repr__" in vars(cls) and "__str__" in vars(cls)

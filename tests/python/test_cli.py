@@ -134,7 +134,7 @@ def test_empty_stdin_is_parsed_as_empty_input_even_beside_a_file_named_stdin(tmp
         (["--help"], 0, "usage: tolvane [-h] COMMAND ..."),
         (["check", "--help"], 0, "usage: tolvane check [-h] FILE [FILE ...]"),
         (["show", "-h"], 0, "usage: tolvane show [-h] FILE"),
-        (["json", "--help"], 0, "usage: tolvane json [-h] FILE"),
+        (["json", "--help"], 0, "usage: tolvane json [-h] [--positions] FILE"),
         (["trace", "--help"], 0, "usage: tolvane trace [-h] FILE"),
     ],
 )
@@ -274,7 +274,7 @@ def test_show_exits_0_despite_diagnostics_and_does_not_print_them(capsys):
 def test_show_lines_of_a_diagnostic_name_the_severity():
     assert tolvane_cli.show_lines(one_record_of_each_class()["Diagnostic"]) == [
         "Diagnostic", "  severity = Error", "  file = 'broken.ncf'", "  line = 1", "  column = 21",
-        "  message = \"Expected ;, found '<EOF>'\"",
+        "  message = \"Expected ;, found '<EOF>'\"", "  code = 'syntax'",
     ]
 
 

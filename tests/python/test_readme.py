@@ -105,20 +105,37 @@ def api_sections():
     return sections
 
 
-def test_the_reference_has_a_section_for_every_class_of_the_module():
+def stub_functions():
+    tree = ast.parse(STUB.read_text())
+    return {node.name: node for node in tree.body if isinstance(node, ast.FunctionDef)}
+
+
+def test_the_reference_has_a_section_for_every_class_and_function_of_the_module():
     public = {name for name in vars(tolvane) if not name.startswith("_")}
-    assert public == set(stub_classes())
-    assert public | {"Diagnostic.Severity", "tolvane_cli"} == set(api_sections())
+    assert public == set(stub_classes()) | set(stub_functions())
+    assert public | {"Diagnostic.Severity", "Positions", "tolvane_cli"} == set(api_sections())
 
 
 @pytest.mark.parametrize("name", stub_classes())
-def test_the_reference_gives_every_property_and_parser_method_as_the_stub(name):
+def test_the_reference_gives_every_field_and_parser_method_as_the_stub(name):
     functions = [node for node in stub_classes()[name].body if isinstance(node, ast.FunctionDef)]
     if name == "NcfParser":
         assert sorted(api_sections()[name]) == sorted(stub_signature(f) for f in functions)
-    else:
-        assert api_sections()[name] == [f"{f.name}: {ast.unparse(f.returns)}" for f in functions
-                                        if any(ast.unparse(d) == "property" for d in f.decorator_list)]
+        return
+    properties = {f.name: f"{f.name}: {ast.unparse(f.returns)}" for f in functions
+                  if any(ast.unparse(d) == "property" for d in f.decorator_list)}
+    fields = getattr(tolvane, name).__match_args__
+    listed = api_sections()[name]
+    missing = [field for field in fields if properties[field] not in listed]
+    assert missing == [], f"docs/API.md: {name} does not list {missing}"
+    assert listed == [properties[field] for field in fields], f"docs/API.md: {name} lists other fields"
+
+
+def test_the_reference_gives_the_positions_and_to_dict_as_the_stub():
+    record = {f.name: f for f in stub_classes()["NcfFile"].body if isinstance(f, ast.FunctionDef)}
+    assert api_sections()["Positions"] == [
+        "line: int", "column: int", stub_signature(record["position_of"])]
+    assert api_sections()["to_dict"] == [stub_signature(stub_functions()["to_dict"])]
 
 
 def test_the_reference_names_every_severity_with_its_value():
@@ -134,4 +151,5 @@ def test_the_reference_gives_the_signatures_of_the_cli_module():
     def signature(function):
         return function.__name__ + str(inspect.signature(function)).replace("'", "")
 
-    assert api_sections()["tolvane_cli"] == [signature(tolvane_cli.to_dict), signature(tolvane_cli.main)]
+    assert tolvane_cli.to_dict is tolvane.to_dict
+    assert api_sections()["tolvane_cli"] == ["to_dict", signature(tolvane_cli.main)]

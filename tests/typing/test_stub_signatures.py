@@ -1,7 +1,8 @@
-"""The stub package against the built module, in the types that stubtest
-leaves alone: stubtest checks that every name exists on both sides, but
-cannot read the signatures of pybind11's functions and properties, which
-pybind11 keeps in their docstrings instead. Run by tools/check-package."""
+"""The stub package against the built module, in what stubtest leaves alone:
+stubtest checks that every name exists on both sides, but cannot read the
+signatures of pybind11's functions and properties, which pybind11 keeps in
+their docstrings instead, nor the order of a class's fields or the text of
+its docstrings. Run by tools/check-package."""
 
 import ast
 import pathlib
@@ -12,19 +13,26 @@ import pytest
 import tolvane
 
 STUB = pathlib.Path(__file__).resolve().parents[2] / "python" / "tolvane-stubs" / "__init__.pyi"
-CLASSES = {node.name: node for node in ast.parse(STUB.read_text()).body
+STUB_TREE = ast.parse(STUB.read_text())
+CLASSES = {node.name: node for node in STUB_TREE.body
            if isinstance(node, ast.ClassDef) and not node.name.startswith("_")}
+FUNCTIONS = {node.name: node for node in STUB_TREE.body if isinstance(node, ast.FunctionDef)}
 MEMBERS = [(name, node) for name, cls in CLASSES.items() for node in cls.body if isinstance(node, ast.FunctionDef)]
 PROPERTIES = [(name, node) for name, node in MEMBERS if any(ast.unparse(d) == "property" for d in node.decorator_list)]
-METHODS = [(name, node) for name, node in MEMBERS if name == "NcfParser"]
+METHODS = [(name, node) for name, node in MEMBERS if name == "NcfParser" or node.name == "position_of"]
+RECORDS = [name for name in CLASSES if hasattr(getattr(tolvane, name), "__match_args__")]
 
 # std::string parameters accept bytes and bytearray as well as str, which the
 # docstring cannot say; pybind11 calls the keyword-less parameter arg0, which
-# the stub makes positional-only with "/".
+# the stub makes positional-only with "/"; an index is any int for the stub.
 STUB_ONLY = {
     "(filename: str = '', content: str = '') -> None":
         "(filename: str | bytes | bytearray = '', content: str | bytes | bytearray = '') -> None",
     "(arg0: bool) -> None": "(arg0: bool, /) -> None",
+    "(name: str, index: typing.SupportsInt | typing.SupportsIndex | None = None) -> tuple[int, int] | None":
+        "(name: str, index: int | None = None) -> tuple[int, int] | None",
+    "(record: object, *, positions: bool = False) -> dict":
+        "(record: _Record, *, positions: bool = False) -> dict[str, _Plain]",
 }
 
 
@@ -33,13 +41,18 @@ def stub_signature(function):
     args = function.args
     positional = args.posonlyargs + args.args
     defaults = [None] * (len(positional) - len(args.defaults)) + args.defaults
+    skip = 1 if positional and positional[0].arg == "self" else 0
     parts = []
-    for argument, default in list(zip(positional, defaults))[1:]:
+    for argument, default in list(zip(positional, defaults))[skip:]:
         parts.append(f"{argument.arg}: {ast.unparse(argument.annotation)}"
-                     + ("" if default is None else f" = {default.value!r}"))
+                     + ("" if default is None else f" = {ast.unparse(default)}"))
         if args.posonlyargs and argument is args.posonlyargs[-1]:
             parts.append("/")
-    return f"({', '.join(parts)}) -> {ast.unparse(function.returns)}"
+    if args.kwonlyargs:
+        parts.append("*")
+        for argument, default in zip(args.kwonlyargs, args.kw_defaults):
+            parts.append(f"{argument.arg}: {ast.unparse(argument.annotation)} = {ast.unparse(default)}")
+    return f"({', '.join(parts)}) -> {ast.unparse(function.returns)}".replace('"', "'")
 
 
 def runtime_signature(docstring):
@@ -50,18 +63,61 @@ def runtime_signature(docstring):
     return signature.replace("tolvane::Diagnostic::Severity", "Diagnostic.Severity").replace("tolvane.", "")
 
 
-def test_the_stub_declares_every_class_and_parser_method_of_the_module():
-    assert sorted(CLASSES) == sorted(name for name in vars(tolvane) if not name.startswith("_"))
-    assert [node.name for _, node in METHODS] == ["__init__", "parse", "set_trace", "get_diagnostics"]
+def runtime_doc(docstring):
+    """The text of a pybind11 function docstring after its signature line."""
+    return docstring.split("\n\n", 1)[1].strip()
+
+
+def stub_doc(function):
+    return ast.get_docstring(function, clean=False)
+
+
+def test_the_stub_declares_every_class_and_function_of_the_module():
+    public = [name for name in vars(tolvane) if not name.startswith("_")]
+    classes = [name for name in public if isinstance(getattr(tolvane, name), type)]
+    functions = [name for name in public if name not in classes]
+    assert (sorted(CLASSES), sorted(FUNCTIONS)) == (sorted(classes), sorted(functions))
+    assert [node.name for name, node in METHODS if name == "NcfParser"] == [
+        "__init__", "parse", "set_trace", "get_diagnostics"]
+
+
+@pytest.mark.parametrize("name", RECORDS)
+def test_the_stub_has_the_properties_of_the_module_in_order(name):
+    runtime = [n for n, value in vars(getattr(tolvane, name)).items() if isinstance(value, property)]
+    stub = [node.name for n, node in PROPERTIES if n == name]
+    missing = [n for n in runtime if n not in stub]
+    extra = [n for n in stub if n not in runtime]
+    assert (missing, extra) == ([], []), f"{name}: the stub lacks {missing} and has {extra} beyond the module"
+    assert stub == runtime, f"{name}: the stub's properties are in another order"
+
+
+@pytest.mark.parametrize("name", RECORDS)
+def test_the_stub_names_the_fields_of_the_module(name):
+    assign = [node for node in CLASSES[name].body if isinstance(node, ast.Assign)
+              and ast.unparse(node.targets[0]) == "__match_args__"]
+    assert len(assign) == 1, f"{name}: the stub has no __match_args__"
+    assert ast.literal_eval(assign[0].value) == getattr(tolvane, name).__match_args__
 
 
 @pytest.mark.parametrize(("name", "node"), PROPERTIES, ids=[f"{n}.{node.name}" for n, node in PROPERTIES])
-def test_property_types_match_the_module(name, node):
-    runtime = runtime_signature(getattr(tolvane, name).__dict__[node.name].fget.__doc__)
-    assert runtime == f"() -> {ast.unparse(node.returns)}"
+def test_property_types_and_docstrings_match_the_module(name, node):
+    runtime = vars(getattr(tolvane, name))[node.name]
+    assert runtime_signature(runtime.fget.__doc__) == f"() -> {ast.unparse(node.returns)}"
+    if name != "Diagnostic" or node.name not in {"name", "value"}:  # the enumeration's own
+        assert stub_doc(node) == runtime.__doc__
 
 
-@pytest.mark.parametrize(("name", "node"), METHODS, ids=[node.name for _, node in METHODS])
-def test_parser_signatures_match_the_module(name, node):
-    runtime = runtime_signature(getattr(tolvane.NcfParser, node.name).__doc__)
-    assert STUB_ONLY.get(runtime, runtime) == stub_signature(node)
+@pytest.mark.parametrize(("name", "node"), METHODS, ids=[f"{n}.{node.name}" for n, node in METHODS])
+def test_method_signatures_match_the_module(name, node):
+    docstring = getattr(getattr(tolvane, name), node.name).__doc__
+    assert STUB_ONLY.get(runtime_signature(docstring), runtime_signature(docstring)) == stub_signature(node)
+    if name != "NcfParser":  # its methods have no text beyond the signature
+        assert stub_doc(node) == runtime_doc(docstring)
+
+
+@pytest.mark.parametrize("name", sorted(FUNCTIONS))
+def test_function_signatures_match_the_module(name):
+    docstring = getattr(tolvane, name).__doc__
+    runtime = runtime_signature(docstring)
+    assert STUB_ONLY.get(runtime, runtime) == stub_signature(FUNCTIONS[name])
+    assert stub_doc(FUNCTIONS[name]) == runtime_doc(docstring)

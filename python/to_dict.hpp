@@ -1,0 +1,71 @@
+// Records as plain Python data: dicts in field order, lists, None for what is
+// absent, severities by name, text through the module's one conversion.
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/ncf_records.hpp"
+#include "python/values.hpp"
+
+namespace tolvane {
+
+namespace detail {
+
+class PlainBuilder {
+public:
+    explicit PlainBuilder(bool with_positions) : with_positions_(with_positions) {}
+
+    // With positions, every record read from text also gets "line" and
+    // "column", after its fields.
+    template <described_record Record>
+    pybind11::dict record(const Record& value) const {
+        pybind11::dict plain;
+        for_each_field<Record>([&](const auto& described) {
+            plain[pybind11::str(described.name.data(), described.name.size())] =
+                field_value(described.of(value));
+        });
+        if constexpr (positioned_record<Record>) {
+            if (with_positions_) {
+                plain["line"] = pybind11::int_(value.positions.start.line);
+                plain["column"] = pybind11::int_(value.positions.start.column);
+            }
+        }
+        return plain;
+    }
+
+private:
+    template <class Value>
+    pybind11::object field_value(const Value& value) const {
+        if constexpr (described_record<Value>) {
+            return record(value);
+        } else if constexpr (std::is_same_v<Value, Diagnostic::Severity>) {
+            const std::string_view name = severity_name(value);
+            return pybind11::str(name.data(), name.size());
+        } else if constexpr (is_optional<Value>::value) {
+            return value ? field_value(*value) : pybind11::none();
+        } else if constexpr (is_list<Value>::value) {
+            pybind11::list items(value.size());
+            for (std::size_t i = 0; i < value.size(); ++i) {
+                items[i] = field_value(value[i]);
+            }
+            return items;
+        } else {
+            return python_value(value);
+        }
+    }
+
+    bool with_positions_;
+};
+
+}  // namespace detail
+
+template <described_record Record>
+pybind11::dict to_dict(const Record& record, bool with_positions) {
+    return detail::PlainBuilder(with_positions).record(record);
+}
+
+}  // namespace tolvane
