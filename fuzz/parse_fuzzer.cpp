@@ -17,6 +17,7 @@
 #include <exception>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "fuzz/fail.hpp"
@@ -91,6 +92,7 @@ ParseReport check_diagnostics(const std::vector<Diagnostic>& diagnostics, const 
     for (const Diagnostic& diagnostic : diagnostics) {
         require(diagnostic.severity == Diagnostic::Severity::Error, "a diagnostic is not an Error");
         require(diagnostic.file == filename, "a diagnostic names another file");
+        require(diagnostic.code == syntax_code, "a diagnostic of the parser has another code than syntax");
         require(lines.contains(position_of(diagnostic)), "a diagnostic lies outside the input");
         if (diagnostic.message == unterminated_string) {
             report.lexer.push_back(diagnostic);
@@ -114,9 +116,45 @@ ParseReport check_diagnostics(const std::vector<Diagnostic>& diagnostics, const 
     return report;
 }
 
-void check_file(const NcfFile& file, std::string_view filename) {
+// Every record the parser built knows where it began, unless the text never
+// gave it (an initial value without its statement); its values were read at
+// or after that place, inside the input; an optional value has a position
+// exactly when it is present, and a list one position per item.
+template <positioned_record Record>
+void check_positions(const Record& record, const InputLines& lines) {
+    const SourcePosition start = record.positions.start;
+    const auto inside = [&](SourcePosition position) { return lines.contains({position.line, position.column}); };
+    require(!start.known() || inside(start), "a record begins outside the input");
+    for_each_position(record, [&](std::string_view /*name*/, SourcePosition position) {
+        require(!position.known() || (start.known() && start <= position && inside(position)),
+                "a value lies outside the input or before its record");
+    });
+    for_each_field<Record>([&](const auto& described) {
+        using Value = typename std::remove_cvref_t<decltype(described)>::value_type;
+        using PositionMember = std::remove_cvref_t<decltype(described.position)>;
+        if constexpr (std::is_same_v<PositionMember, SourcePosition Record::Positions::*>) {
+            if constexpr (is_optional<Value>::value) {
+                if (described.position != &Record::Positions::start) {
+                    require(described.of(record).has_value() == (record.positions.*described.position).known(),
+                            "an optional value and its position disagree");
+                }
+            }
+        } else if constexpr (!std::is_same_v<PositionMember, NoPosition>) {
+            require(described.of(record).size() == (record.positions.*described.position).size(),
+                    "a list and its positions differ in length");
+        }
+    });
+}
+
+void check_file(const NcfFile& file, std::string_view filename, const InputLines& lines) {
     require(file.filename == filename, "the parsed file names another file");
     require(!record_text(file).empty(), "the parsed file has no text");
+    require(file.positions.start.known(), "the parsed file has no position");
+    for_each_record(file, [&](const auto& record) {
+        if constexpr (positioned_record<std::remove_cvref_t<decltype(record)>>) {
+            check_positions(record, lines);
+        }
+    });
 }
 
 bool stopped_before_the_end(const ParseReport& report) {
@@ -267,11 +305,11 @@ void run(std::string_view bytes) {
     require(parser.get_diagnostics().empty(), "diagnostics before the first parse");
 
     const NcfFile first_file = parser.parse();
-    check_file(first_file, filename);
+    check_file(first_file, filename, lines);
     const ParseReport first = check_diagnostics(parser.get_diagnostics(), lines, filename);
 
     const NcfFile second_file = parser.parse();
-    check_file(second_file, filename);
+    check_file(second_file, filename, lines);
     const ParseReport second = check_diagnostics(parser.get_diagnostics(), lines, filename);
 
     if (stopped_before_the_end(first)) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "fuzz/fail.hpp"
@@ -12,74 +13,6 @@
 namespace tolvane::fuzz {
 
 namespace {
-
-// Every overload is declared before the templates that call them, so that
-// lookup from inside a template finds them all.
-void write_value(std::string& out, bool value);
-void write_value(std::string& out, std::int32_t value);
-void write_value(std::string& out, std::uint64_t value);
-void write_value(std::string& out, double value);
-void write_value(std::string& out, const std::string& text);
-void write_value(std::string& out, Diagnostic::Severity severity);
-void write_value(std::string& out, const NcfInitValue& record);
-void write_value(std::string& out, const NcfBitrateDefinition& record);
-void write_value(std::string& out, const NcfGeneralDef& record);
-void write_value(std::string& out, const NcfDiagnosticDef& record);
-void write_value(std::string& out, const NcfSignalProperties& record);
-void write_value(std::string& out, const NcfSignalDef& record);
-void write_value(std::string& out, const NcfFrameProperties& record);
-void write_value(std::string& out, const NcfSingleFrame& record);
-void write_value(std::string& out, const NcfLogicalValue& record);
-void write_value(std::string& out, const NcfPhysicalRange& record);
-void write_value(std::string& out, const NcfEncodingValue& record);
-void write_value(std::string& out, const NcfEncodingEntry& record);
-void write_value(std::string& out, const NcfStatusManagement& record);
-void write_value(std::string& out, const NcfNodeDef& record);
-
-template <class T>
-void write_value(std::string& out, const std::optional<T>& value) {
-    if (value) {
-        write_value(out, *value);
-    } else {
-        out.append("None");
-    }
-}
-
-template <class T>
-void write_value(std::string& out, const std::vector<T>& values) {
-    out.push_back('[');
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        if (i != 0) {
-            out.append(", ");
-        }
-        write_value(out, values[i]);
-    }
-    out.push_back(']');
-}
-
-// Writes "Record(name=value, name=value, ...)": the opening on construction,
-// one call per field, the closing parenthesis on destruction.
-class Fields {
-public:
-    Fields(std::string& out, std::string_view record) : out_(out) { out_.append(record).push_back('('); }
-    Fields(const Fields&) = delete;
-    Fields& operator=(const Fields&) = delete;
-    ~Fields() { out_.push_back(')'); }
-
-    template <class T>
-    void add(std::string_view name, const T& value) {
-        if (!first_) {
-            out_.append(", ");
-        }
-        first_ = false;
-        out_.append(name).push_back('=');
-        write_value(out_, value);
-    }
-
-private:
-    std::string& out_;
-    bool first_ = true;
-};
 
 // The length of the well-formed UTF-8 sequence at the start of `bytes`, or 0
 // (Python's strict decoder: no overlong forms, no surrogates, nothing above
@@ -121,7 +54,7 @@ void write_hex_escape(std::string& out, unsigned char byte) {
 
 // A text as Python shows a str: quoted, with backslash, quote and control
 // characters escaped, and every byte outside a valid UTF-8 sequence as \xNN.
-void write_value(std::string& out, const std::string& text) {
+void write_text(std::string& out, const std::string& text) {
     out.push_back('\'');
     std::string_view rest = text;
     while (!rest.empty()) {
@@ -147,21 +80,9 @@ void write_value(std::string& out, const std::string& text) {
     out.push_back('\'');
 }
 
-void write_value(std::string& out, bool value) {
-    out.append(value ? "True" : "False");
-}
-
-void write_value(std::string& out, std::int32_t value) {
-    out.append(std::to_string(value));
-}
-
-void write_value(std::string& out, std::uint64_t value) {
-    out.append(std::to_string(value));
-}
-
 // Every real in a tree is finite: a number that overflows reads as 0.0, and
 // no token spells an infinity or a NaN.
-void write_value(std::string& out, double value) {
+void write_real(std::string& out, double value) {
     require(std::isfinite(value), "a real field holds an infinity or a NaN");
     char buffer[32];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
@@ -173,36 +94,30 @@ void write_value(std::string& out, double value) {
     }
 }
 
-void write_value(std::string& out, Diagnostic::Severity severity) {
+void write_severity(std::string& out, Diagnostic::Severity severity) {
     switch (severity) {
         case Diagnostic::Severity::Error:
-            out.append("<Severity.Error: 0>");
-            return;
         case Diagnostic::Severity::Warning:
-            out.append("<Severity.Warning: 1>");
-            return;
         case Diagnostic::Severity::Info:
-            out.append("<Severity.Info: 2>");
+            out.append("<Severity.").append(severity_name(severity)).append(": ");
+            out.append(std::to_string(static_cast<int>(severity))).append(">");
             return;
     }
     fail("a diagnostic has a severity outside the enumeration");
 }
 
-// The initial value is in exactly one of its two forms.
-void write_value(std::string& out, const NcfInitValue& record) {
+// What must hold of a record whatever the input, beyond its fields' types.
+void check_record(const NcfInitValue& record) {
+    // The initial value is in exactly one of its two forms.
     if (record.is_array) {
         require(record.scalar == 0 && !record.array_values.empty(), "an array init value has a scalar part");
     } else {
         require(record.array_values.empty(), "a scalar init value has array values");
     }
-    Fields fields(out, "NcfInitValue");
-    fields.add("is_array", record.is_array);
-    fields.add("scalar", record.scalar);
-    fields.add("array_values", record.array_values);
 }
 
-// The bit rate's type says which of its fields are set.
-void write_value(std::string& out, const NcfBitrateDefinition& record) {
+void check_record(const NcfBitrateDefinition& record) {
+    // The bit rate's type says which of its fields are set.
     const bool fixed = record.type == "fixed";
     const bool select = record.type == "select";
     const bool automatic = record.type == "automatic";
@@ -210,157 +125,100 @@ void write_value(std::string& out, const NcfBitrateDefinition& record) {
     require(record.fixed_rate.has_value() == fixed, "only a fixed bit rate has a fixed rate");
     require(record.rates.empty() != select, "exactly a select bit rate has rates");
     require(automatic || (!record.min_br && !record.max_br), "only an automatic bit rate has limits");
-    Fields fields(out, "NcfBitrateDefinition");
-    fields.add("type", record.type);
-    fields.add("min_br", record.min_br);
-    fields.add("max_br", record.max_br);
-    fields.add("rates", record.rates);
-    fields.add("fixed_rate", record.fixed_rate);
 }
 
-void write_value(std::string& out, const NcfGeneralDef& record) {
+void check_record(const NcfGeneralDef& record) {
     require(record.volt_from.has_value() == record.volt_to.has_value(), "a voltage range has one end");
     require(record.temp_from.has_value() == record.temp_to.has_value(), "a temperature range has one end");
-    Fields fields(out, "NcfGeneralDef");
-    fields.add("protocol_version", record.protocol_version);
-    fields.add("supplier_id", record.supplier_id);
-    fields.add("function_id", record.function_id);
-    fields.add("variant_id", record.variant_id);
-    fields.add("bitrate", record.bitrate);
-    fields.add("sends_wake_up_signal", record.sends_wake_up_signal);
-    fields.add("volt_from", record.volt_from);
-    fields.add("volt_to", record.volt_to);
-    fields.add("temp_from", record.temp_from);
-    fields.add("temp_to", record.temp_to);
-    fields.add("conformance", record.conformance);
 }
 
-void write_value(std::string& out, const NcfDiagnosticDef& record) {
+void check_record(const NcfDiagnosticDef& record) {
     require(!(record.nad_rhs && !record.nad_list.empty()), "a NAD is both a range and a list");
-    Fields fields(out, "NcfDiagnosticDef");
-    fields.add("nad_lhs", record.nad_lhs);
-    fields.add("nad_rhs", record.nad_rhs);
-    fields.add("nad_list", record.nad_list);
-    fields.add("diagnostic_class", record.diagnostic_class);
-    fields.add("p2_min", record.p2_min);
-    fields.add("st_min", record.st_min);
-    fields.add("n_as_timeout", record.n_as_timeout);
-    fields.add("n_cr_timeout", record.n_cr_timeout);
-    fields.add("support_sids", record.support_sids);
-    fields.add("max_message_length", record.max_message_length);
 }
 
-void write_value(std::string& out, const NcfSignalProperties& record) {
-    Fields fields(out, "NcfSignalProperties");
-    fields.add("init_value", record.init_value);
-    fields.add("size", record.size);
-    fields.add("offset", record.offset);
-    fields.add("encoding_name", record.encoding_name);
-}
-
-void write_value(std::string& out, const NcfSignalDef& record) {
-    Fields fields(out, "NcfSignalDef");
-    fields.add("name", record.name);
-    fields.add("properties", record.properties);
-}
-
-void write_value(std::string& out, const NcfFrameProperties& record) {
-    Fields fields(out, "NcfFrameProperties");
-    fields.add("length", record.length);
-    fields.add("min_period", record.min_period);
-    fields.add("max_period", record.max_period);
-    fields.add("event_triggered_frame", record.event_triggered_frame);
-}
-
-void write_value(std::string& out, const NcfSingleFrame& record) {
+void check_record(const NcfSingleFrame& record) {
     require(record.kind == "publish" || record.kind == "subscribe",
             "a frame is neither published nor subscribed");
-    Fields fields(out, "NcfSingleFrame");
-    fields.add("kind", record.kind);
-    fields.add("name", record.name);
-    fields.add("properties", record.properties);
-    fields.add("signals", record.signals);
 }
 
-void write_value(std::string& out, const NcfLogicalValue& record) {
-    Fields fields(out, "NcfLogicalValue");
-    fields.add("signal_value", record.signal_value);
-    fields.add("text_info", record.text_info);
-}
-
-void write_value(std::string& out, const NcfPhysicalRange& record) {
-    Fields fields(out, "NcfPhysicalRange");
-    fields.add("min_value", record.min_value);
-    fields.add("max_value", record.max_value);
-    fields.add("scale", record.scale);
-    fields.add("offset_val", record.offset_val);
-    fields.add("text_info", record.text_info);
-}
-
-// A value line holds the part its type names, and no other.
-void write_value(std::string& out, const NcfEncodingValue& record) {
+void check_record(const NcfEncodingValue& record) {
+    // A value line holds the part its type names, and no other.
     const bool logical = record.type == "logical";
     const bool physical = record.type == "physical";
     require(logical || physical || record.type == "bcd" || record.type == "ascii",
             "an encoding value has no known type");
     require(record.logical_value.has_value() == logical, "only a logical value line has a logical value");
     require(record.physical_range.has_value() == physical, "only a physical value line has a physical range");
-    Fields fields(out, "NcfEncodingValue");
-    fields.add("type", record.type);
-    fields.add("logical_value", record.logical_value);
-    fields.add("physical_range", record.physical_range);
 }
 
-void write_value(std::string& out, const NcfEncodingEntry& record) {
-    Fields fields(out, "NcfEncodingEntry");
-    fields.add("name", record.name);
-    fields.add("values", record.values);
-}
+template <class Record>
+void check_record(const Record& /*record*/) {}
 
-void write_value(std::string& out, const NcfStatusManagement& record) {
-    Fields fields(out, "NcfStatusManagement");
-    fields.add("response_error", record.response_error);
-    fields.add("fault_state_signals", record.fault_state_signals);
-}
+// Writes "Record(name=value, name=value, ...)" with every field of the
+// record's description, checking the record on the way.
+class RecordWriter {
+public:
+    explicit RecordWriter(std::string& out) : out_(out) {}
 
-void write_value(std::string& out, const NcfNodeDef& record) {
-    Fields fields(out, "NcfNodeDef");
-    fields.add("name", record.name);
-    fields.add("general", record.general);
-    fields.add("diagnostic", record.diagnostic);
-    fields.add("frames", record.frames);
-    fields.add("encodings", record.encodings);
-    fields.add("status", record.status);
-    fields.add("free_text", record.free_text);
-}
+    template <described_record Record>
+    void record(const Record& value) {
+        check_record(value);
+        out_.append(Description<Record>::name).push_back('(');
+        bool first = true;
+        for_each_field<Record>([&](const auto& described) {
+            out_.append(first ? "" : ", ").append(described.name).push_back('=');
+            first = false;
+            field_value(described.of(value));
+        });
+        out_.push_back(')');
+    }
 
-void write_value(std::string& out, const NcfFile& record) {
-    Fields fields(out, "NcfFile");
-    fields.add("filename", record.filename);
-    fields.add("language_version", record.language_version);
-    fields.add("nodes", record.nodes);
-}
+private:
+    template <class Value>
+    void field_value(const Value& value) {
+        if constexpr (described_record<Value>) {
+            record(value);
+        } else if constexpr (is_optional<Value>::value) {
+            if (value) {
+                field_value(*value);
+            } else {
+                out_.append("None");
+            }
+        } else if constexpr (is_list<Value>::value) {
+            out_.push_back('[');
+            for (std::size_t i = 0; i < value.size(); ++i) {
+                out_.append(i == 0 ? "" : ", ");
+                field_value(value[i]);
+            }
+            out_.push_back(']');
+        } else if constexpr (std::is_same_v<Value, std::string>) {
+            write_text(out_, value);
+        } else if constexpr (std::is_same_v<Value, bool>) {
+            out_.append(value ? "True" : "False");
+        } else if constexpr (std::is_same_v<Value, double>) {
+            write_real(out_, value);
+        } else if constexpr (std::is_same_v<Value, Diagnostic::Severity>) {
+            write_severity(out_, value);
+        } else {
+            static_assert(std::is_integral_v<Value>, "a field of a kind the walk does not know");
+            out_.append(std::to_string(value));
+        }
+    }
 
-void write_value(std::string& out, const Diagnostic& record) {
-    Fields fields(out, "Diagnostic");
-    fields.add("severity", record.severity);
-    fields.add("file", record.file);
-    fields.add("line", record.line);
-    fields.add("column", record.column);
-    fields.add("message", record.message);
-}
+    std::string& out_;
+};
 
 }  // namespace
 
 std::string record_text(const NcfFile& file) {
     std::string out;
-    write_value(out, file);
+    RecordWriter(out).record(file);
     return out;
 }
 
 std::string record_text(const Diagnostic& diagnostic) {
     std::string out;
-    write_value(out, diagnostic);
+    RecordWriter(out).record(diagnostic);
     return out;
 }
 

@@ -216,6 +216,56 @@ std::optional<SourcePosition> position_of(const Record& record, std::string_view
     return found;
 }
 
+// --- walking a tree -------------------------------------------------------------
+
+// Calls visit(record) for `record` and then, depth first in field order, for
+// every record below it.
+template <described_record Record, class Visit>
+void for_each_record(const Record& record, Visit&& visit) {
+    visit(record);
+    for_each_field<Record>([&](const auto& described) {
+        using Value = typename std::remove_cvref_t<decltype(described)>::value_type;
+        const Value& value = described.of(record);
+        if constexpr (described_record<Value>) {
+            for_each_record(value, visit);
+        } else if constexpr (is_optional<Value>::value) {
+            if constexpr (described_record<typename Value::value_type>) {
+                if (value) {
+                    for_each_record(*value, visit);
+                }
+            }
+        } else if constexpr (is_list<Value>::value) {
+            if constexpr (described_record<typename Value::value_type>) {
+                for (const auto& item : value) {
+                    for_each_record(item, visit);
+                }
+            }
+        }
+    });
+}
+
+// Calls visit(name, position) for every position the record keeps itself:
+// its start (named "start"), each positioned field, each item of a
+// positioned list, and each keyword. Sub-records keep their own.
+template <positioned_record Record, class Visit>
+void for_each_position(const Record& record, Visit&& visit) {
+    visit(std::string_view("start"), record.positions.start);
+    for_each_field<Record>([&](const auto& described) {
+        using Position = std::remove_cvref_t<decltype(described.position)>;
+        if constexpr (std::is_same_v<Position, SourcePosition Record::Positions::*>) {
+            visit(described.name, record.positions.*described.position);
+        } else if constexpr (!std::is_same_v<Position, NoPosition>) {
+            for (const SourcePosition& item : record.positions.*described.position) {
+                visit(described.name, item);
+            }
+        }
+    });
+    if constexpr (requires { Description<Record>::keywords; }) {
+        std::apply([&](const auto&... keywords) { (visit(keywords.name, record.positions.*keywords.member), ...); },
+                   Description<Record>::keywords);
+    }
+}
+
 // --- the description matches the record --------------------------------------
 
 namespace detail {

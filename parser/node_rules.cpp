@@ -77,8 +77,11 @@ void Grammar::read_optional_general_statements(NcfGeneralDef& general) {
     NcfGeneralDef::Positions& positions = general.positions;
     if (accept(TokenKind::KwSendsWakeUpSignal)) {
         expect(TokenKind::Equals);
-        positions.sends_wake_up_signal = here();
+        const SourcePosition value_position = here();
         general.sends_wake_up_signal = wake_up_signal_value();
+        if (general.sends_wake_up_signal) {
+            positions.sends_wake_up_signal = value_position;
+        }
         expect(TokenKind::Semicolon);
     }
     read_range_statement(TokenKind::KwVoltRange, positions.volt_range, general.volt_from, positions.volt_from,

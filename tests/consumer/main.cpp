@@ -1,0 +1,63 @@
+// Reads a file given on the command line, or a small text, and prints what a
+// C++ caller of tolvane sees: the nodes with their positions, the position of
+// one value, and the diagnostics. Exits 1 when what it sees is not what the
+// text says.
+#include <tolvane/tolvane.hpp>
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace {
+
+constexpr std::string_view text =
+    "node_capability_file;\n"
+    "LIN_language_version = \"2.1\";\n"
+    "node door {\n"
+    "  general { LIN_protocol_version = \"2.1\"; supplier = 0x1E; function = 1; variant = 0;\n"
+    "            bitrate = 19.2 kbps; }\n"
+    "  diagnostic { NAD = 0x10; }\n"
+    "  frames { publish status { length = 9; } }\n"
+    "  status_management { response_error = x; }\n"
+    "}\n"
+    "stray\n";
+
+int check(bool holds, const char* what) {
+    if (!holds) {
+        std::printf("unexpected: %s\n", what);
+    }
+    return holds ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    tolvane::NcfParser parser = argc > 1 ? tolvane::NcfParser::from_file(argv[1])
+                                         : tolvane::NcfParser::from_text("door.ncf", std::string(text));
+    int trace_lines = 0;
+    parser.set_trace(true);
+    parser.set_trace_sink([&trace_lines](std::string_view) { ++trace_lines; });
+    const tolvane::NcfFile file = parser.parse();
+
+    int records = 0;
+    tolvane::for_each_record(file, [&records](const auto&) { ++records; });
+    std::printf("%s: %zu node(s), %d records, %d trace lines\n", file.filename.c_str(), file.nodes.size(), records,
+                trace_lines);
+    for (const tolvane::NcfNodeDef& node : file.nodes) {
+        std::printf("node %s at %u:%u\n", node.name.c_str(), node.positions.start.line, node.positions.start.column);
+    }
+    for (const tolvane::Diagnostic& d : parser.get_diagnostics()) {
+        std::printf("%s:%llu:%llu: %s [%s]\n", d.file.c_str(), static_cast<unsigned long long>(d.line),
+                    static_cast<unsigned long long>(d.column), d.message.c_str(), d.code.c_str());
+    }
+    if (argc > 1) {
+        return 0;
+    }
+    const auto length = tolvane::position_of(file.nodes.at(0).frames.at(0).properties, "length");
+    return check(file.nodes.size() == 1 && file.nodes[0].positions.start == tolvane::SourcePosition{3, 1},
+                 "node door at 3:1") +
+           check(length == tolvane::SourcePosition{7, 38}, "the frame's length at 7:38") +
+           check(parser.get_diagnostics().size() == 1 && parser.get_diagnostics()[0].line == 10,
+                 "one diagnostic, on line 10") +
+           check(trace_lines > 0, "trace lines in the sink");
+}
