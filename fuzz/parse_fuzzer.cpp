@@ -123,7 +123,9 @@ ParseReport check_diagnostics(const std::vector<Diagnostic>& diagnostics, const 
 template <positioned_record Record>
 void check_positions(const Record& record, const InputLines& lines) {
     const SourcePosition start = record.positions.start;
-    const auto inside = [&](SourcePosition position) { return lines.contains({position.line, position.column}); };
+    const auto inside = [&](SourcePosition position) {
+        return lines.contains({position.line, position.column});
+    };
     require(!start.known() || inside(start), "a record begins outside the input");
     for_each_position(record, [&](std::string_view /*name*/, SourcePosition position) {
         require(!position.known() || (start.known() && start <= position && inside(position)),
@@ -135,8 +137,9 @@ void check_positions(const Record& record, const InputLines& lines) {
         if constexpr (std::is_same_v<PositionMember, SourcePosition Record::Positions::*>) {
             if constexpr (is_optional<Value>::value) {
                 if (described.position != &Record::Positions::start) {
-                    require(described.of(record).has_value() == (record.positions.*described.position).known(),
-                            "an optional value and its position disagree");
+                    require(
+                        described.of(record).has_value() == (record.positions.*described.position).known(),
+                        "an optional value and its position disagree");
                 }
             }
         } else if constexpr (!std::is_same_v<PositionMember, NoPosition>) {

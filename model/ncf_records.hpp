@@ -313,14 +313,14 @@ struct Description<NcfSingleFrame> {
 static_assert(described_completely<NcfSingleFrame>());
 
 // A logical value line of an encoding, `logical_value, raw [, "text"];`.
+// Its values share the position of their line, the one statement they make
+// up (the tree keeps several such lines per encoding).
 struct NcfLogicalValue {
     std::int32_t signal_value = 0;
     std::optional<std::string> text_info;
 
     struct Positions {
         SourcePosition start;  // the `logical_value` keyword
-        SourcePosition signal_value;
-        SourcePosition text_info;
     } positions{};
 };
 
@@ -330,13 +330,14 @@ struct Description<NcfLogicalValue> {
     using P = R::Positions;
     static constexpr std::string_view name = "NcfLogicalValue";
     static constexpr std::tuple fields{
-        shown(field("signal_value", &R::signal_value, &P::signal_value, "the raw value")),
-        shown(field("text_info", &R::text_info, &P::text_info, "what the raw value means")),
+        shown(field("signal_value", &R::signal_value, &P::start, "the raw value")),
+        shown(field("text_info", &R::text_info, &P::start, "what the raw value means")),
     };
 };
 static_assert(described_completely<NcfLogicalValue>());
 
 // A physical range line, `physical_value, min, max, scale, offset [, "text"];`.
+// Its values share the position of their line, as a logical value's do.
 struct NcfPhysicalRange {
     std::int32_t min_value = 0;
     std::int32_t max_value = 0;
@@ -346,11 +347,6 @@ struct NcfPhysicalRange {
 
     struct Positions {
         SourcePosition start;  // the `physical_value` keyword
-        SourcePosition min_value;
-        SourcePosition max_value;
-        SourcePosition scale;
-        SourcePosition offset_val;
-        SourcePosition text_info;
     } positions{};
 };
 
@@ -360,11 +356,11 @@ struct Description<NcfPhysicalRange> {
     using P = R::Positions;
     static constexpr std::string_view name = "NcfPhysicalRange";
     static constexpr std::tuple fields{
-        shown(field("min_value", &R::min_value, &P::min_value, "the lowest raw value of the range")),
-        shown(field("max_value", &R::max_value, &P::max_value, "the highest raw value of the range")),
-        shown(field("scale", &R::scale, &P::scale, "the factor from raw to physical value")),
-        shown(field("offset_val", &R::offset_val, &P::offset_val, "the offset added after scaling")),
-        field("text_info", &R::text_info, &P::text_info, "the unit or a description"),
+        shown(field("min_value", &R::min_value, &P::start, "the lowest raw value of the range")),
+        shown(field("max_value", &R::max_value, &P::start, "the highest raw value of the range")),
+        shown(field("scale", &R::scale, &P::start, "the factor from raw to physical value")),
+        shown(field("offset_val", &R::offset_val, &P::start, "the offset added after scaling")),
+        field("text_info", &R::text_info, &P::start, "the unit or a description"),
     };
 };
 static_assert(described_completely<NcfPhysicalRange>());

@@ -261,8 +261,9 @@ void for_each_position(const Record& record, Visit&& visit) {
         }
     });
     if constexpr (requires { Description<Record>::keywords; }) {
-        std::apply([&](const auto&... keywords) { (visit(keywords.name, record.positions.*keywords.member), ...); },
-                   Description<Record>::keywords);
+        std::apply(
+            [&](const auto&... keywords) { (visit(keywords.name, record.positions.*keywords.member), ...); },
+            Description<Record>::keywords);
     }
 }
 

@@ -73,9 +73,11 @@ void Grammar::read_optional_diagnostic_statements(NcfDiagnosticDef& diagnostic) 
 // integer { "," integer }: the first integer is read whatever the token is.
 void Grammar::read_integer_list(std::vector<std::int32_t>& values, std::vector<SourcePosition>& positions) {
     do {
-        positions.push_back(here());
-        values.push_back(expect_integer());
+        integer_positions_buffer_.push_back(here());
+        integers_buffer_.push_back(expect_integer());
     } while (accept(TokenKind::Comma));
+    values = take_list(integers_buffer_);
+    positions = take_list(integer_positions_buffer_);
 }
 
 // keyword "=" integer ";", read only when `keyword` is current.

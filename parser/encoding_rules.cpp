@@ -15,16 +15,13 @@ bool is_value_keyword(TokenKind kind) {
 // encoding_definition: "encoding" "{" { encoding_entry } "}"
 std::vector<NcfEncodingEntry> Grammar::encoding_definition() {
     TraceScope trace(*this, "encoding_definition");
-    std::vector<NcfEncodingEntry> entries;
     expect(TokenKind::KwEncoding);
     expect(TokenKind::LeftBrace);
     while (at(TokenKind::Identifier)) {
-        entries.push_back(encoding_entry());
+        entries_buffer_.push_back(encoding_entry());
     }
     expect(TokenKind::RightBrace);
-    // The tree outlives the parse: give back what the list grew beyond its size.
-    entries.shrink_to_fit();
-    return entries;
+    return take_list(entries_buffer_);
 }
 
 // encoding_entry: identifier "{" { encoding_value } "}"
@@ -34,10 +31,10 @@ NcfEncodingEntry Grammar::encoding_entry() {
     entry.name = take_text(entry.positions.start);
     expect(TokenKind::LeftBrace);
     while (is_value_keyword(current_.kind)) {
-        entry.values.push_back(encoding_value());
+        values_buffer_.push_back(encoding_value());
     }
+    entry.values = take_list(values_buffer_);
     expect(TokenKind::RightBrace);
-    entry.values.shrink_to_fit();
     return entry;
 }
 
@@ -83,9 +80,8 @@ NcfLogicalValue Grammar::logical_value(SourcePosition start) {
     NcfLogicalValue logical;
     logical.positions.start = start;
     expect(TokenKind::Comma);
-    logical.positions.signal_value = here();
     logical.signal_value = expect_integer();
-    logical.text_info = optional_text_info(logical.positions.text_info);
+    logical.text_info = optional_text_info();
     expect(TokenKind::Semicolon);
     return logical;
 }
@@ -94,31 +90,25 @@ NcfLogicalValue Grammar::logical_value(SourcePosition start) {
 // `physical_value` keyword.
 NcfPhysicalRange Grammar::physical_range(SourcePosition start) {
     NcfPhysicalRange range;
-    NcfPhysicalRange::Positions& positions = range.positions;
-    positions.start = start;
+    range.positions.start = start;
     expect(TokenKind::Comma);
-    positions.min_value = here();
     range.min_value = expect_integer();
     expect(TokenKind::Comma);
-    positions.max_value = here();
     range.max_value = expect_integer();
     expect(TokenKind::Comma);
-    positions.scale = here();
     range.scale = expect_number();
     expect(TokenKind::Comma);
-    positions.offset_val = here();
     range.offset_val = expect_number();
-    range.text_info = optional_text_info(positions.text_info);
+    range.text_info = optional_text_info();
     expect(TokenKind::Semicolon);
     return range;
 }
 
 // ["," string]: the text of a value line, when a comma announces one.
-std::optional<std::string> Grammar::optional_text_info(SourcePosition& position) {
+std::optional<std::string> Grammar::optional_text_info() {
     if (!accept(TokenKind::Comma)) {
         return std::nullopt;
     }
-    position = here();
     return expect_string();
 }
 

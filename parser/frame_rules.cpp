@@ -6,16 +6,13 @@ namespace tolvane::detail {
 // frame_definition: "frames" "{" { single_frame } "}"
 std::vector<NcfSingleFrame> Grammar::frame_definition() {
     TraceScope trace(*this, "frame_definition");
-    std::vector<NcfSingleFrame> frames;
     expect(TokenKind::KwFrames);
     expect(TokenKind::LeftBrace);
     while (at(TokenKind::KwPublish) || at(TokenKind::KwSubscribe)) {
-        frames.push_back(single_frame());
+        frames_buffer_.push_back(single_frame());
     }
     expect(TokenKind::RightBrace);
-    // The tree outlives the parse: give back what the list grew beyond its size.
-    frames.shrink_to_fit();
-    return frames;
+    return take_list(frames_buffer_);
 }
 
 // single_frame: ("publish" | "subscribe") name "{" frame_properties [signal_definition] "}"

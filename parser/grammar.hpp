@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,6 +25,15 @@
 #include "parser/source_text.hpp"
 
 namespace tolvane::detail {
+
+// A list gathered in `buffer`, handed over at exactly its size; the buffer is
+// left empty with its capacity, for the next list of the same kind.
+template <class T>
+std::vector<T> take_list(std::vector<T>& buffer) {
+    std::vector<T> list(std::make_move_iterator(buffer.begin()), std::make_move_iterator(buffer.end()));
+    buffer.clear();
+    return list;
+}
 
 class Grammar {
 public:
@@ -124,7 +134,7 @@ private:
     void read_period_statement(TokenKind keyword, std::optional<std::int32_t>& period,
                                SourcePosition& position);
     NcfInitValue init_value();
-    std::optional<std::string> optional_text_info(SourcePosition& position);
+    std::optional<std::string> optional_text_info();
     NcfLogicalValue logical_value(SourcePosition start);
     NcfPhysicalRange physical_range(SourcePosition start);
 
@@ -136,6 +146,18 @@ private:
     bool trace_ = false;
     std::int32_t trace_depth_ = 0;
     TraceSink trace_sink_;  // empty: the process's standard output
+
+    // Where the lists of the tree are gathered: one buffer per kind of list,
+    // each kept with its capacity from one list to the next, so that a list
+    // costs one allocation of its exact size and the tree, which outlives
+    // the parse, holds no spare capacity. No rule reads a list of its own
+    // kind inside another, so one buffer per kind is enough.
+    std::vector<NcfSingleFrame> frames_buffer_;
+    std::vector<NcfSignalDef> signals_buffer_;
+    std::vector<NcfEncodingEntry> entries_buffer_;
+    std::vector<NcfEncodingValue> values_buffer_;
+    std::vector<std::int32_t> integers_buffer_;
+    std::vector<SourcePosition> integer_positions_buffer_;
 };
 
 }  // namespace tolvane::detail

@@ -6,16 +6,13 @@ namespace tolvane::detail {
 // signal_definition: "signals" "{" { signal_entry } "}"
 std::vector<NcfSignalDef> Grammar::signal_definition() {
     TraceScope trace(*this, "signal_definition");
-    std::vector<NcfSignalDef> signals;
     expect(TokenKind::KwSignals);
     expect(TokenKind::LeftBrace);
     while (at(TokenKind::Identifier)) {
-        signals.push_back(signal_entry());
+        signals_buffer_.push_back(signal_entry());
     }
     expect(TokenKind::RightBrace);
-    // The tree outlives the parse: give back what the list grew beyond its size.
-    signals.shrink_to_fit();
-    return signals;
+    return take_list(signals_buffer_);
 }
 
 // signal_entry: identifier "{" signal_properties "}"

@@ -26,6 +26,8 @@ NcfFile Grammar::ncf_file() {
     while (at(TokenKind::KwNode)) {
         file.nodes.push_back(node_definition());
     }
+    // The tree outlives the parse: give back what the list grew beyond its size.
+    file.nodes.shrink_to_fit();
     if (!at(TokenKind::EndOfInput)) {
         report_error("Unexpected token at top level: '" + std::string(current_.text) + "'");
     }

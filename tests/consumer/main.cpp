@@ -2,11 +2,10 @@
 // C++ caller of tolvane sees: the nodes with their positions, the position of
 // one value, and the diagnostics. Exits 1 when what it sees is not what the
 // text says.
-#include <tolvane/tolvane.hpp>
-
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <tolvane/tolvane.hpp>
 
 namespace {
 
@@ -41,10 +40,11 @@ int main(int argc, char** argv) {
 
     int records = 0;
     tolvane::for_each_record(file, [&records](const auto&) { ++records; });
-    std::printf("%s: %zu node(s), %d records, %d trace lines\n", file.filename.c_str(), file.nodes.size(), records,
-                trace_lines);
+    std::printf("%s: %zu node(s), %d records, %d trace lines\n", file.filename.c_str(), file.nodes.size(),
+                records, trace_lines);
     for (const tolvane::NcfNodeDef& node : file.nodes) {
-        std::printf("node %s at %u:%u\n", node.name.c_str(), node.positions.start.line, node.positions.start.column);
+        std::printf("node %s at %u:%u\n", node.name.c_str(), node.positions.start.line,
+                    node.positions.start.column);
     }
     for (const tolvane::Diagnostic& d : parser.get_diagnostics()) {
         std::printf("%s:%llu:%llu: %s [%s]\n", d.file.c_str(), static_cast<unsigned long long>(d.line),
