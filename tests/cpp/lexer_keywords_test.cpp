@@ -96,3 +96,23 @@ TEST(LexerBytes, EveryByteValue) {
 }
 
 }  // namespace
+
+namespace {
+
+// The spelling that "Expected <spelling>" messages give a kind is what the
+// lexer reads back as that kind, for every punctuation and keyword kind.
+TEST(LexerKeywords, EverySpellingLexesToItsOwnKind) {
+    for (int k = static_cast<int>(TokenKind::Colon); k <= tolvane::last_keyword_kind; ++k) {
+        const auto kind = static_cast<TokenKind>(k);
+        if (kind == TokenKind::EndOfInput || kind == TokenKind::Unknown) {
+            continue;
+        }
+        const std::string_view spelling = tolvane::spelling_of(kind);
+        const tolvane::Token token = first_token(spelling);
+        EXPECT_EQ(token.kind, kind) << spelling;
+        EXPECT_EQ(token.text, spelling);
+    }
+    EXPECT_EQ(tolvane::spelling_of(TokenKind::EndOfInput), "<EOF>");
+}
+
+}  // namespace

@@ -1,10 +1,16 @@
 """Helpers shared by the Python tests."""
 
+import ctypes
 import pathlib
 
 import pytest
 
 import tolvane
+
+def pytest_addoption(parser):
+    parser.addoption("--update-goldens", action="store_true",
+                     help="rewrite tests/data/*.json from what the parser gives now (review the diff)")
+
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 EXAMPLES = ROOT / "examples"
@@ -104,3 +110,20 @@ def corpus_files():
     if not CORPUS.is_dir():
         pytest.skip("the shared corpus is not beside the checkout")
     return sorted(p for p in CORPUS.iterdir() if p.suffix in (".ncf", ".nfc"))
+
+
+_libc = ctypes.CDLL(None)
+
+
+@pytest.fixture
+def c_stdout(capfdbinary):
+    """Reads what has been written to file descriptor 1 since the last read,
+    C stdio buffers included (the parser's trace)."""
+    _libc.fflush(None)  # leave out what earlier tests left in the buffer
+    capfdbinary.readouterr()
+
+    def read():
+        _libc.fflush(None)
+        return capfdbinary.readouterr().out
+
+    return read

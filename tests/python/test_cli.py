@@ -299,6 +299,17 @@ def test_json_is_the_whole_tree_and_the_diagnostics_in_field_order(tmp_path, cap
     assert output == json.dumps(expected, indent=2) + "\n"
 
 
+def test_json_with_positions_adds_them_to_the_records_and_only_there(tmp_path, capsys):
+    path = write(tmp_path, "t.ncf", FULL + b"x")
+    assert main(["json", "--positions", path]) == 0
+    document = json.loads(capsys.readouterr().out)
+    parser = tolvane.NcfParser(path)
+    assert document["ncf_file"] == tolvane.to_dict(parser.parse(), positions=True)
+    mirror = document["ncf_file"]["nodes"][0]["frames"][0]["signals"][1]
+    assert (mirror["name"], mirror["line"], mirror["column"]) == ("Mirror", 15, 9)
+    assert document["diagnostics"] == [tolvane.to_dict(d) for d in parser.get_diagnostics()]
+
+
 @pytest.mark.parametrize("kind", FIELDS)
 def test_to_dict_gives_every_field_of_every_record_class_in_order(kind):
     record = one_record_of_each_class()[kind]

@@ -1,5 +1,7 @@
 """Whole files against their expected trees: tests/data/NAME.json holds the
-tree and the diagnostics that parsing NAME.ncf gives."""
+tree and the diagnostics that parsing NAME.ncf gives. After a deliberate
+change, `pytest tests/python/test_golden.py --update-goldens` rewrites them;
+review the diff."""
 
 import json
 
@@ -23,6 +25,8 @@ def parse_whole(path):
 
 
 @pytest.mark.parametrize("path", CASES, ids=[path.stem for path in CASES])
-def test_golden(path):
-    expected = json.loads((DATA / f"{path.stem}.json").read_text(encoding="utf-8"))
-    assert parse_whole(path) == expected
+def test_golden(path, request):
+    golden = DATA / f"{path.stem}.json"
+    if request.config.getoption("--update-goldens"):
+        golden.write_text(json.dumps(parse_whole(path), indent=1, ensure_ascii=False) + "\n", encoding="utf-8")
+    assert parse_whole(path) == json.loads(golden.read_text(encoding="utf-8"))

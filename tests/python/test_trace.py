@@ -2,7 +2,6 @@
 (file descriptor 1), not to Python's sys.stdout."""
 
 import contextlib
-import ctypes
 import io
 import re
 
@@ -62,23 +61,6 @@ SMALL_TRACE = b"""\
 
 LINE = re.compile(rb"^(?P<indent>(?:  )*)\[TRACE\] (?:ENTER (?P<label>[a-z_]+)|EXIT) at \d+:\d+ \('.*'\)$", re.DOTALL)
 HEADER_ONLY = b'node_capability_file; LIN_language_version = "2.1";'
-
-_libc = ctypes.CDLL(None)
-
-
-@pytest.fixture
-def c_stdout(capfdbinary):
-    """Reads what has been written to file descriptor 1 since the last read,
-    C stdio buffers included."""
-    _libc.fflush(None)  # leave out what earlier tests left in the buffer
-    capfdbinary.readouterr()
-
-    def read():
-        _libc.fflush(None)
-        return capfdbinary.readouterr().out
-
-    return read
-
 
 def check_nesting(trace):
     """Every entry line is closed by an exit line at the same indentation,

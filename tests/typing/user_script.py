@@ -132,6 +132,7 @@ def report(diagnostics: list[tolvane.Diagnostic]) -> list[str]:
         assert_type(diagnostic.file, str)
         assert_type((diagnostic.line, diagnostic.column), tuple[int, int])
         assert_type(diagnostic.message, str)
+        assert_type(diagnostic.code, str)
         severity = diagnostic.severity
         assert severity == tolvane.Diagnostic.Error == tolvane.Diagnostic.Severity.Error
         assert severity != tolvane.Diagnostic.Warning and severity != tolvane.Diagnostic.Severity.Info
@@ -168,10 +169,31 @@ def parse_all(path: str) -> list[str]:
     assert_type(broken.parse(), tolvane.NcfFile)
     lines += report(broken.get_diagnostics())
 
+    lines += positions_of(ncf)
+
     members = tolvane.Diagnostic.Severity.__members__
     assert_type(members, dict[str, tolvane.Diagnostic.Severity])
     assert tolvane.Diagnostic.Severity(2) == tolvane.Diagnostic.Info
     return lines + [repr({name: member.value for name, member in members.items()})]
+
+
+def positions_of(ncf: tolvane.NcfFile) -> list[str]:
+    """Where things stand in the text, and the tree as plain data."""
+    lines = []
+    for node in ncf.nodes:
+        assert_type((node.line, node.column), tuple[int, int])
+        nad = node.diagnostic.position_of("nad_lhs")
+        assert_type(nad, tuple[int, int] | None)
+        lines.append(f"node {node.name} at {node.line}:{node.column}, NAD at {nad}")
+        for frame in node.frames:
+            match frame:
+                case tolvane.NcfSingleFrame(kind, name):
+                    lines.append(f"{kind} {name} at {frame.position_of('name', None)}")
+    plain = tolvane.to_dict(ncf, positions=True)
+    assert_type(plain, "dict[str, tolvane._Plain]")  # the stub's alias, unknown at run time
+    assert isinstance(plain["nodes"], list)
+    assert_type(tolvane.NcfFile.__match_args__, tuple[str, str, str])
+    return lines
 
 
 def misuses(ncf: tolvane.NcfFile, parser: tolvane.NcfParser) -> None:
@@ -184,6 +206,9 @@ def misuses(ncf: tolvane.NcfFile, parser: tolvane.NcfParser) -> None:
     ncf.nodes[0].general.bitrate.rates.append("fast")  # type: ignore[arg-type]
     ncf.nodes[0].free_text.upper()  # type: ignore[union-attr]
     tolvane.parse("a.ncf")  # type: ignore[attr-defined]
+    tolvane.to_dict("not a record")  # type: ignore[arg-type]
+    tolvane.to_dict(ncf, True)  # type: ignore[call-arg]
+    ncf.position_of(0)  # type: ignore[arg-type]
 
 
 if __name__ == "__main__":
