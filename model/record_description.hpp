@@ -172,6 +172,9 @@ std::optional<SourcePosition> field_position(const typename Field::record_type& 
         }
         if constexpr (std::is_same_v<Position, NoPosition>) {
             return start_of(value);
+        } else if constexpr (is_optional<Value>::value) {
+            // An absent value has no position, even one it would share.
+            return value ? if_known(record.positions.*described.position) : std::nullopt;
         } else {
             return if_known(record.positions.*described.position);
         }

@@ -197,7 +197,8 @@ def test_what_the_text_did_not_provide_has_no_position():
     assert empty_signal.properties.position_of("size") is None
     assert frame(ncf).properties.position_of("max_period") is None
     assert general(ncf).position_of("temp_range") is None
-    assert general(ncf).bitrate.position_of("fixed_rate") == general(ncf).bitrate.position_of("type")
+    assert general(ncf).bitrate.position_of("fixed_rate") is None  # a select bit rate
+    assert encoding(ncf).values[1].physical_range.position_of("text_info") is None
     assert ncf.position_of("filename") is None
     assert encoding(ncf).values[1].position_of("logical_value") is None
 
