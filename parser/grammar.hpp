@@ -120,6 +120,7 @@ private:
         return take_text();
     }
     void write_trace_line(std::string_view event);
+    void release_list_buffers();
 
     std::int32_t integer_statement(TokenKind keyword, SourcePosition& position);
     void read_optional_general_statements(NcfGeneralDef& general);

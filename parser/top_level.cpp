@@ -10,7 +10,19 @@ NcfFile Grammar::parse() {
     // is never cleared.
     const std::vector<Diagnostic>& lexer_reports = lexer_.diagnostics();
     diagnostics_.insert(diagnostics_.end(), lexer_reports.begin(), lexer_reports.end());
+    release_list_buffers();
     return file;
+}
+
+// A parser that is kept after its parse keeps no room for lists it will not
+// read.
+void Grammar::release_list_buffers() {
+    frames_buffer_ = {};
+    signals_buffer_ = {};
+    entries_buffer_ = {};
+    values_buffer_ = {};
+    integers_buffer_ = {};
+    integer_positions_buffer_ = {};
 }
 
 // ncf_file: "node_capability_file" ";" language_version { node_definition }

@@ -1,8 +1,10 @@
 # Type information for the extension module tolvane, shipped as a stub-only
 # package because a single-file extension module cannot carry a py.typed
 # marker. Every property is read-only; lists are new objects on every read.
-# The docstrings are the module's own (tests/typing/test_stub_signatures.py
-# compares them, the names and the types with the built module).
+# The docstrings of properties and functions are the module's own
+# (tests/typing/test_stub_signatures.py compares them, the names and the
+# types with the built module); those of the classes and of NcfParser's
+# methods, which the module leaves without, are for editors' hovers.
 
 from typing import ClassVar, SupportsIndex, SupportsInt
 
@@ -12,6 +14,8 @@ from typing import ClassVar, SupportsIndex, SupportsInt
 class _pybind11_type(type): ...
 
 class Diagnostic(metaclass=_pybind11_type):
+    """One problem found in the text."""
+
     class Severity(metaclass=_pybind11_type):
         Error: ClassVar[Diagnostic.Severity]
         Warning: ClassVar[Diagnostic.Severity]
@@ -56,6 +60,8 @@ class Diagnostic(metaclass=_pybind11_type):
         """a stable name for the kind of problem: "syntax" for everything the parser reports"""
 
 class NcfInitValue(metaclass=_pybind11_type):
+    """The initial value of a signal: a scalar, or bytes written in braces."""
+
     __match_args__ = ("is_array", "scalar", "array_values")
     @property
     def is_array(self) -> bool:
@@ -76,6 +82,8 @@ class NcfInitValue(metaclass=_pybind11_type):
         """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfBitrateDefinition(metaclass=_pybind11_type):
+    """The bit rate of a node: automatic, a selection, or one fixed rate; in kbps as written."""
+
     __match_args__ = ("type", "min_br", "max_br", "rates", "fixed_rate")
     @property
     def type(self) -> str:
@@ -102,6 +110,8 @@ class NcfBitrateDefinition(metaclass=_pybind11_type):
         """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfGeneralDef(metaclass=_pybind11_type):
+    """The `general` section of a node: protocol, identity, bit rate and operating ranges."""
+
     __match_args__ = ("protocol_version", "supplier_id", "function_id", "variant_id", "bitrate", "sends_wake_up_signal", "volt_from", "volt_to", "temp_from", "temp_to", "conformance")
     @property
     def protocol_version(self) -> str:
@@ -146,6 +156,8 @@ class NcfGeneralDef(metaclass=_pybind11_type):
         """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfDiagnosticDef(metaclass=_pybind11_type):
+    """The `diagnostic` section of a node: its address, diagnostic class, timing and services."""
+
     __match_args__ = ("nad_lhs", "nad_rhs", "nad_list", "diagnostic_class", "p2_min", "st_min", "n_as_timeout", "n_cr_timeout", "support_sids", "max_message_length")
     @property
     def nad_lhs(self) -> int:
@@ -187,6 +199,8 @@ class NcfDiagnosticDef(metaclass=_pybind11_type):
         """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfSignalProperties(metaclass=_pybind11_type):
+    """The properties of one signal: initial value, size, offset and encoding."""
+
     __match_args__ = ("init_value", "size", "offset", "encoding_name")
     @property
     def init_value(self) -> NcfInitValue:
@@ -210,6 +224,8 @@ class NcfSignalProperties(metaclass=_pybind11_type):
         """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfSignalDef(metaclass=_pybind11_type):
+    """One signal of a frame."""
+
     __match_args__ = ("name", "properties")
     @property
     def name(self) -> str:
@@ -227,6 +243,8 @@ class NcfSignalDef(metaclass=_pybind11_type):
         """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfFrameProperties(metaclass=_pybind11_type):
+    """The properties of one frame: length, periods and event-triggered frame."""
+
     __match_args__ = ("length", "min_period", "max_period", "event_triggered_frame")
     @property
     def length(self) -> int:
@@ -250,6 +268,8 @@ class NcfFrameProperties(metaclass=_pybind11_type):
         """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfSingleFrame(metaclass=_pybind11_type):
+    """One frame that the node publishes or subscribes to."""
+
     __match_args__ = ("kind", "name", "properties", "signals")
     @property
     def kind(self) -> str:
@@ -273,6 +293,8 @@ class NcfSingleFrame(metaclass=_pybind11_type):
         """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfLogicalValue(metaclass=_pybind11_type):
+    """A logical value line of an encoding: one raw value and its meaning."""
+
     __match_args__ = ("signal_value", "text_info")
     @property
     def signal_value(self) -> int:
@@ -290,6 +312,8 @@ class NcfLogicalValue(metaclass=_pybind11_type):
         """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfPhysicalRange(metaclass=_pybind11_type):
+    """A physical range line of an encoding: physical = raw * scale + offset_val for raw in [min_value, max_value]."""
+
     __match_args__ = ("min_value", "max_value", "scale", "offset_val", "text_info")
     @property
     def min_value(self) -> int:
@@ -316,6 +340,8 @@ class NcfPhysicalRange(metaclass=_pybind11_type):
         """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfEncodingValue(metaclass=_pybind11_type):
+    """One value line of an encoding."""
+
     __match_args__ = ("type", "logical_value", "physical_range")
     @property
     def type(self) -> str:
@@ -336,6 +362,8 @@ class NcfEncodingValue(metaclass=_pybind11_type):
         """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfEncodingEntry(metaclass=_pybind11_type):
+    """One named encoding of the `encoding` section."""
+
     __match_args__ = ("name", "values")
     @property
     def name(self) -> str:
@@ -353,6 +381,8 @@ class NcfEncodingEntry(metaclass=_pybind11_type):
         """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfStatusManagement(metaclass=_pybind11_type):
+    """The `status_management` section of a node."""
+
     __match_args__ = ("response_error", "fault_state_signals")
     @property
     def response_error(self) -> str:
@@ -370,6 +400,8 @@ class NcfStatusManagement(metaclass=_pybind11_type):
         """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfNodeDef(metaclass=_pybind11_type):
+    """One node of the file."""
+
     __match_args__ = ("name", "general", "diagnostic", "frames", "encodings", "status", "free_text")
     @property
     def name(self) -> str:
@@ -402,6 +434,8 @@ class NcfNodeDef(metaclass=_pybind11_type):
         """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfFile(metaclass=_pybind11_type):
+    """A whole node capability file, as parse() returns it."""
+
     __match_args__ = ("filename", "language_version", "nodes")
     @property
     def filename(self) -> str:
@@ -422,12 +456,17 @@ class NcfFile(metaclass=_pybind11_type):
         """(line, column) where the value of field `name` was read (for a list, its item `index`), where a sub-record begins, or where a statement keyword stood; None when the text did not provide it"""
 
 class NcfParser(metaclass=_pybind11_type):
+    """Reads one NCF text: parse() gives the tree, get_diagnostics() every problem found on the way."""
+
     def __init__(
         self, filename: str | bytes | bytearray = "", content: str | bytes | bytearray = ""
     ) -> None: ...
-    def parse(self) -> NcfFile: ...
-    def set_trace(self, arg0: bool, /) -> None: ...
-    def get_diagnostics(self) -> list[Diagnostic]: ...
+    def parse(self) -> NcfFile:
+        """Parses from where the previous call stopped and returns a new, independent tree."""
+    def set_trace(self, arg0: bool, /) -> None:
+        """With True, parse() writes a line to C's stdout for each grammar rule it enters and leaves."""
+    def get_diagnostics(self) -> list[Diagnostic]:
+        """Copies of the diagnostics of the latest parse(), in the order found."""
 
 # A record's fields as plain values: what to_dict() returns.
 type _Plain = None | bool | int | float | str | list[_Plain] | dict[str, _Plain]
