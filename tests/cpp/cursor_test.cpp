@@ -103,7 +103,7 @@ TEST_F(CursorFiles, ContentOrFileWithItsByteOrderMark) {
     }
 }
 
-// Which text each way of making a parser reads: the spec'd constructor reads
+// Which text each way of making a parser reads: the two-argument constructor reads
 // the file only when the content is empty, from_text never, from_file always.
 TEST_F(CursorFiles, ConstructorsChooseBetweenContentAndFile) {
     const std::string header = "node_capability_file;\nLIN_language_version = \"2.1\";\n";
