@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <type_traits>
 #include <vector>
 
 #include "model/ncf_records.hpp"
@@ -64,14 +65,10 @@ private:
     void field_value(Diagnostic::Severity severity) { python_repr(python_value(severity)); }
     template <class T>
     void field_value(const std::optional<T>& value) {
-        if constexpr (described_record<T>) {
-            if (value) {
-                record(*value);
-            } else {
-                piece("None");
-            }
+        if (value) {
+            as_python_shows(*value);
         } else {
-            python_repr(python_value(value));
+            piece("None");
         }
     }
     template <class T>
@@ -79,13 +76,22 @@ private:
         piece("[");
         for (std::size_t i = 0; i < values.size(); ++i) {
             piece(i == 0 ? "" : ", ");
-            if constexpr (described_record<T>) {
-                record(values[i]);
-            } else {
-                python_repr(python_value(values[i]));
-            }
+            as_python_shows(values[i]);
         }
         piece("]");
+    }
+    // An element or a present optional value: a record in its own
+    // representation, an integer in decimal (which is how Python shows an
+    // int), anything else through Python's repr().
+    template <class T>
+    void as_python_shows(const T& value) {
+        if constexpr (described_record<T>) {
+            record(value);
+        } else if constexpr (std::is_same_v<T, std::int32_t>) {
+            piece(std::to_string(value));
+        } else {
+            python_repr(python_value(value));
+        }
     }
     template <described_record Record>
     void field_value(const Record& nested) {
