@@ -4,9 +4,11 @@
 #include <pybind11/stl.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 #include "model/ncf_records.hpp"
 #include "parser/ncf_parser.hpp"
@@ -15,6 +17,7 @@
 #include "python/text_argument.hpp"
 #include "python/to_dict.hpp"
 #include "python/version_check.hpp"
+#include "validate/validator.hpp"
 
 namespace py = pybind11;
 
@@ -74,6 +77,44 @@ void bind_to_dict(py::module_& module) {
         "'line' and 'column'");
 }
 
+void bind_validation(py::module_& module) {
+    module.def(
+        "validate",
+        [](const NcfFile& ncf_file, const std::vector<Diagnostic>& diagnostics) {
+            return validate(ncf_file, diagnostics);
+        },
+        py::arg("ncf_file"), py::arg("diagnostics") = py::tuple(),
+        "The problems the LIN rules find in a parsed file, as a new list of Diagnostic ordered by line and "
+        "column. 'diagnostics' are the parser's for that file: a node in which one of them (of severity "
+        "Error) "
+        "lies is not checked, and one Info diagnostic with code 'not-checked' says so.");
+    module.def(
+        "check",
+        [](const TextArgument& filename, std::optional<TextArgument> content) {
+            CheckResult result = content ? check_text(filename.bytes(), std::move(content->text))
+                                         : check_file(filename.bytes());
+            return std::pair(std::move(result.file), std::move(result.diagnostics));
+        },
+        py::arg("filename"), py::arg("content") = py::none(),
+        "Parses and validates in one call: returns the tree and every diagnostic, the parser's and the "
+        "validator's, ordered by line and column. Reads the file 'filename' when 'content' is None; "
+        "otherwise "
+        "parses 'content' (even when it is empty) and reports 'filename'. RuntimeError when the file cannot "
+        "be opened.");
+    module.def(
+        "rules",
+        [] {
+            py::dict codes;
+            for (const Rule& rule : rules()) {
+                codes[python_text(std::string(rule.code))] = python_text(std::string(rule.description));
+            }
+            return codes;
+        },
+        "Every code a diagnostic can carry, mapped to what it checks: 'syntax' (the parser's) first, then "
+        "the "
+        "validator's in the order of their sections, 'not-checked' last.");
+}
+
 }  // namespace
 
 }  // namespace tolvane
@@ -85,6 +126,7 @@ PYBIND11_MODULE_EXEC(tolvane, module) {
     tolvane::bind_parser(module);
     // Beyond the classes: functions over the records.
     tolvane::bind_to_dict(module);
+    tolvane::bind_validation(module);
 }
 
 // The entry point: refuses any interpreter but the one the module was built

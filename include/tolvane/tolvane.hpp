@@ -17,3 +17,4 @@
 #include "model/source_position.hpp"
 #include "parser/ncf_parser.hpp"
 #include "parser/source_text.hpp"
+#include "validate/validator.hpp"

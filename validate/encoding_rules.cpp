@@ -1,0 +1,218 @@
+// The encoding section: each encoding's value lines, and the signals that
+// refer to encodings by name.
+#include <algorithm>
+#include <unordered_set>
+
+#include "validate/findings.hpp"
+
+namespace tolvane::detail {
+
+namespace {
+
+bool is_text_kind(const NcfEncodingValue& value) {
+    return value.type == "bcd" || value.type == "ascii";
+}
+
+std::string_view keyword_of(const NcfEncodingValue& value) {
+    return value.type == "bcd" ? "bcd_value" : "ascii_value";
+}
+
+// The first bcd_value or ascii_value line of an encoding, if it has one.
+const NcfEncodingValue* first_text_line(const NcfEncodingEntry& entry) {
+    const auto found = std::find_if(entry.values.begin(), entry.values.end(), is_text_kind);
+    return found == entry.values.end() ? nullptr : &*found;
+}
+
+// The raw values a line covers, lowest and highest as written.
+struct RawSpan {
+    std::int64_t low = 0;
+    std::int64_t high = 0;
+};
+
+std::optional<RawSpan> raw_values_of(const NcfEncodingValue& value) {
+    if (value.logical_value) {
+        return RawSpan{value.logical_value->signal_value, value.logical_value->signal_value};
+    }
+    if (value.physical_range) {
+        return RawSpan{value.physical_range->min_value, value.physical_range->max_value};
+    }
+    return std::nullopt;
+}
+
+// The signal of fewest bits among those that use an encoding: a raw value
+// that fits it fits them all.
+const NcfSignalDef* narrowest_user(const std::vector<const NcfSignalDef*>& users) {
+    const NcfSignalDef* narrowest = nullptr;
+    for (const NcfSignalDef* signal : users) {
+        if (signal->properties.size >= 1 &&
+            (!narrowest || signal->properties.size < narrowest->properties.size)) {
+            narrowest = signal;
+        }
+    }
+    return narrowest;
+}
+
+void check_physical_range(NodeScope& scope, const NcfEncodingEntry& entry, const NcfEncodingValue& value) {
+    const NcfPhysicalRange& range = *value.physical_range;
+    const std::string prefix = "Encoding " + quoted(entry.name) + ": physical range " +
+                               decimal(range.min_value) + ".." + decimal(range.max_value);
+    if (range.min_value > range.max_value) {
+        scope.findings.error("physical-range", value.positions.start, prefix + " is reversed");
+    }
+    if (range.scale == 0.0) {
+        scope.findings.warning("physical-range", value.positions.start, prefix + " has scale 0");
+    }
+}
+
+// One finding of each kind per line: its lowest value when that is negative,
+// its highest when that does not fit the narrowest signal using the encoding.
+void check_raw_values(NodeScope& scope, const NcfEncodingEntry& entry, const NcfEncodingValue& value,
+                      const NcfSignalDef* narrowest) {
+    const std::optional<RawSpan> raw = raw_values_of(value);
+    if (!raw) {
+        return;
+    }
+    const std::int64_t lowest = std::min(raw->low, raw->high);
+    const std::int64_t highest = std::max(raw->low, raw->high);
+    if (lowest < 0) {
+        scope.findings.error(
+            "encoding-value-range", value.positions.start,
+            "Encoding " + quoted(entry.name) + ": raw value " + decimal(lowest) + " is negative");
+    }
+    if (narrowest && narrowest->properties.size < 62 &&
+        highest >= (std::int64_t{1} << narrowest->properties.size)) {
+        scope.findings.warning("encoding-value-range", value.positions.start,
+                               "Encoding " + quoted(entry.name) + ": raw value " + decimal(highest) +
+                                   " does not fit signal " + quoted(narrowest->name) + " (" +
+                                   decimal(narrowest->properties.size) + " bits)");
+    }
+}
+
+// One finding per pair of lines that cover a raw value twice, at the later
+// line, naming the smallest value they share. The sweep over lines sorted by
+// lowest value is that of the signals in a frame, bounded the same way.
+class CoverageSweep {
+public:
+    void check(NodeScope& scope, const NcfEncodingEntry& entry) {
+        spans_.clear();
+        open_.clear();
+        for (std::size_t i = 0; i < entry.values.size(); ++i) {
+            const std::optional<RawSpan> raw = raw_values_of(entry.values[i]);
+            if (raw && raw->low <= raw->high) {  // a reversed range covers nothing
+                spans_.push_back({*raw, i});
+            }
+        }
+        std::sort(spans_.begin(), spans_.end(), [](const Span& a, const Span& b) {
+            return a.raw.low != b.raw.low ? a.raw.low < b.raw.low : a.index < b.index;
+        });
+        for (const Span& span : spans_) {
+            std::erase_if(open_, [&](const Span& other) { return other.raw.high < span.raw.low; });
+            for (const Span& other : open_) {
+                const std::size_t later = std::max(other.index, span.index);
+                scope.findings.warning("encoding-overlap", entry.values[later].positions.start,
+                                       "Encoding " + quoted(entry.name) + ": raw value " +
+                                           decimal(span.raw.low) + " is covered twice");
+            }
+            if (open_.size() < most_open) {
+                open_.push_back(span);
+            }
+        }
+    }
+
+private:
+    static constexpr std::size_t most_open = 64;
+
+    struct Span {
+        RawSpan raw;
+        std::size_t index;  // in the encoding's values
+    };
+
+    std::vector<Span> spans_;
+    std::vector<Span> open_;
+};
+
+void check_mixed_kinds(NodeScope& scope, const NcfEncodingEntry& entry) {
+    const NcfEncodingValue* text_line = first_text_line(entry);
+    if (!text_line) {
+        return;
+    }
+    const bool mixed =
+        std::any_of(entry.values.begin(), entry.values.end(),
+                    [&](const NcfEncodingValue& value) { return value.type != text_line->type; });
+    if (mixed) {
+        scope.findings.warning("encoding-mix", text_line->positions.start,
+                               "Encoding " + quoted(entry.name) + " mixes " +
+                                   std::string(keyword_of(*text_line)) + " with other values");
+    }
+}
+
+void check_entry(NodeScope& scope, const NcfEncodingEntry& entry, CoverageSweep& coverage) {
+    if (scope.encodings.at(entry.name) != &entry) {
+        scope.findings.error(
+            "duplicate-encoding", entry.positions.start,
+            "Encoding " + quoted(entry.name) + " is defined twice in node " + quoted(scope.node.name));
+    }
+    const auto users = scope.encoding_users.find(entry.name);
+    if (users == scope.encoding_users.end()) {
+        scope.findings.warning("unused-encoding", entry.positions.start,
+                               "Encoding " + quoted(entry.name) + " is not used by any signal of node " +
+                                   quoted(scope.node.name));
+    }
+    if (entry.values.empty()) {
+        scope.findings.warning("empty-encoding", entry.positions.start,
+                               "Encoding " + quoted(entry.name) + " has no values");
+    }
+    const NcfSignalDef* narrowest =
+        users == scope.encoding_users.end() ? nullptr : narrowest_user(users->second);
+    for (const NcfEncodingValue& value : entry.values) {
+        if (value.physical_range) {
+            check_physical_range(scope, entry, value);
+        }
+        check_raw_values(scope, entry, value, narrowest);
+    }
+    coverage.check(scope, entry);
+    check_mixed_kinds(scope, entry);
+}
+
+// A signal's encoding name: defined in the node, and not a text encoding
+// (BCD or ASCII) on a scalar.
+void check_reference(NodeScope& scope, const NcfSignalDef& signal) {
+    const NcfSignalProperties& properties = signal.properties;
+    const std::string& name = *properties.encoding_name;
+    const SourcePosition where = first_known({properties.positions.encoding_name, signal.positions.start});
+    const auto found = scope.encodings.find(name);
+    if (found == scope.encodings.end()) {
+        std::string message = "Signal " + quoted(signal.name) + " refers to encoding " + quoted(name) +
+                              ", which node " + quoted(scope.node.name) + " does not define";
+        const auto elsewhere = scope.encoding_nodes.find(name);
+        if (elsewhere != scope.encoding_nodes.end()) {
+            message += "; node " + quoted(elsewhere->second->name) + " defines it";
+        }
+        scope.findings.error("unknown-encoding", where, std::move(message));
+        return;
+    }
+    const NcfEncodingValue* text_line = first_text_line(*found->second);
+    if (text_line && !properties.init_value.is_array) {
+        scope.findings.warning("encoding-mix", where,
+                               "Encoding " + quoted(name) + " (" + std::string(keyword_of(*text_line)) +
+                                   ") is used by scalar signal " + quoted(signal.name));
+    }
+}
+
+}  // namespace
+
+void check_encodings(NodeScope& scope) {
+    CoverageSweep coverage;
+    for (const NcfEncodingEntry& entry : scope.node.encodings) {
+        check_entry(scope, entry, coverage);
+    }
+    for (const NcfSingleFrame& frame : scope.node.frames) {
+        for (const NcfSignalDef& signal : frame.signals) {
+            if (signal.properties.encoding_name) {
+                check_reference(scope, signal);
+            }
+        }
+    }
+}
+
+}  // namespace tolvane::detail

@@ -1,0 +1,229 @@
+// The validator: which nodes can be checked, the file-wide rules, and the
+// order of the findings.
+#include "validate/validator.hpp"
+
+#include <algorithm>
+#include <array>
+#include <iterator>
+#include <utility>
+
+#include "parser/ncf_parser.hpp"
+#include "validate/findings.hpp"
+
+namespace tolvane {
+
+namespace {
+
+constexpr std::array rule_table{
+    Rule{"syntax", "the text follows the grammar of a node capability file"},
+    Rule{"language-version", "LIN_language_version is a known version"},
+    Rule{"protocol-version", "LIN_protocol_version is a known version"},
+    Rule{"supplier-id", "the supplier ID fits 16 bits and is not the wildcard"},
+    Rule{"function-id", "the function ID fits 16 bits and is not the wildcard"},
+    Rule{"variant-id", "the variant ID fits 8 bits"},
+    Rule{"bitrate-range", "every bit rate lies within 1..20 kbps"},
+    Rule{"bitrate-order", "an automatic bit rate's minimum is not above its maximum"},
+    Rule{"bitrate-duplicate", "a select bit rate lists each rate once"},
+    Rule{"voltage-range", "the voltage range is not reversed"},
+    Rule{"temperature-range", "the temperature range is not reversed"},
+    Rule{"nad", "every NAD fits 8 bits and is not reserved"},
+    Rule{"nad-range", "a NAD range is in order and holds more than one NAD"},
+    Rule{"nad-duplicate", "a NAD list lists each NAD once"},
+    Rule{"diagnostic-class", "the diagnostic class is 1, 2 or 3"},
+    Rule{"diagnostic-class-missing", "a LIN 2.1 or later node states its diagnostic class"},
+    Rule{"negative-time", "P2_min, ST_min and the transport-layer timeouts are not negative"},
+    Rule{"zero-timeout", "N_As_timeout and N_Cr_timeout are not 0 ms"},
+    Rule{"service-id", "every service ID fits 8 bits, is listed once and is not reserved"},
+    Rule{"mandatory-service", "support_sid lists the mandatory services 0xB2 and 0xB7"},
+    Rule{"max-message-length", "max_message_length lies within 1..4095"},
+    Rule{"frame-length", "a frame has 1 to 8 data bytes"},
+    Rule{"frame-period", "frame periods are not negative and min_period is not above max_period"},
+    Rule{"duplicate-frame", "frame names are unique in a node"},
+    Rule{"empty-frame", "a frame has signals, unless it is an event-triggered frame"},
+    Rule{"signal-size", "a scalar signal has 1..16 bits, a byte array 8..64 in whole bytes"},
+    Rule{"array-offset", "a byte-array signal starts on a byte boundary"},
+    Rule{"signal-outside-frame", "a signal lies within its frame"},
+    Rule{"signal-overlap", "no two signals of a frame share a bit"},
+    Rule{"init-value", "a signal's initial value fits its size"},
+    Rule{"duplicate-signal", "signal names are unique in a frame and in a node"},
+    Rule{"event-triggered-pid-byte", "behind an event-triggered frame, no signal uses the first data byte"},
+    Rule{"duplicate-encoding", "encoding names are unique in a node"},
+    Rule{"unknown-encoding", "a signal's encoding is defined in its node"},
+    Rule{"unused-encoding", "every encoding is used by a signal of its node"},
+    Rule{"physical-range", "a physical range is in order and its scale is not 0"},
+    Rule{"encoding-value-range", "raw values are not negative and fit the signals that use them"},
+    Rule{"encoding-overlap", "no raw value is covered by two value lines"},
+    Rule{"encoding-mix", "BCD and ASCII encodings stand alone and serve byte arrays"},
+    Rule{"empty-encoding", "an encoding has at least one value line"},
+    Rule{"response-error", "the response error signal is one the node publishes"},
+    Rule{"response-error-size", "the response error signal has 1 bit (3 for J2602)"},
+    Rule{"fault-state-signal", "fault-state signals are ones the node publishes, each listed once"},
+    Rule{"duplicate-node", "node names are unique in the file"},
+    Rule{"not-checked", "a node with syntax errors is not checked against the rules"},
+};
+
+// Lines and columns as diagnostics hold them, to compare with positions.
+using Place = std::pair<std::uint64_t, std::uint64_t>;
+
+Place place_of(SourcePosition position) {
+    return {position.line, position.column};
+}
+
+// Which parts of the file hold an error the parser reported: a node's part
+// runs from its `node` keyword to the next node's, the header's from the
+// start of the text to the first node.
+struct SyntaxDamage {
+    std::vector<bool> damaged_nodes;
+    bool damaged_header = false;
+};
+
+SyntaxDamage locate_syntax_errors(const NcfFile& file, std::span<const Diagnostic> diagnostics) {
+    SyntaxDamage damage;
+    damage.damaged_nodes.assign(file.nodes.size(), false);
+    // Sorted, so that any tree (even one with positions out of order) can be
+    // searched.
+    std::vector<std::pair<Place, std::size_t>> starts;
+    starts.reserve(file.nodes.size());
+    for (std::size_t i = 0; i < file.nodes.size(); ++i) {
+        starts.emplace_back(place_of(file.nodes[i].positions.start), i);
+    }
+    std::sort(starts.begin(), starts.end());
+    for (const Diagnostic& diagnostic : diagnostics) {
+        if (diagnostic.severity != Diagnostic::Severity::Error) {
+            continue;  // a warning leaves the tree whole
+        }
+        const Place place{diagnostic.line, diagnostic.column};
+        const auto after =
+            std::upper_bound(starts.begin(), starts.end(), place,
+                             [](const Place& p, const auto& start) { return p < start.first; });
+        if (after == starts.begin()) {
+            damage.damaged_header = true;
+        } else {
+            damage.damaged_nodes[std::prev(after)->second] = true;
+        }
+    }
+    return damage;
+}
+
+std::unordered_map<std::string_view, const NcfNodeDef*> first_node_of_each_encoding(const NcfFile& file) {
+    std::unordered_map<std::string_view, const NcfNodeDef*> nodes;
+    for (const NcfNodeDef& node : file.nodes) {
+        for (const NcfEncodingEntry& entry : node.encodings) {
+            nodes.try_emplace(entry.name, &node);
+        }
+    }
+    return nodes;
+}
+
+void check_language_version(const NcfFile& file, detail::Findings& findings) {
+    if (!detail::known_language_version(file.language_version)) {
+        findings.warning("language-version",
+                         detail::first_known({file.positions.language_version, file.positions.start}),
+                         "Unknown LIN language version " + detail::quoted(file.language_version));
+    }
+}
+
+void check_node(const NcfNodeDef& node, detail::Findings& findings,
+                const std::unordered_map<std::string_view, const NcfNodeDef*>& encoding_nodes) {
+    detail::NodeScope scope(node, findings, encoding_nodes);
+    detail::check_versions(scope);
+    detail::check_general(scope);
+    detail::check_diagnostic(scope);
+    detail::check_frames(scope);
+    detail::check_encodings(scope);
+    detail::check_status(scope);
+}
+
+}  // namespace
+
+namespace detail {
+
+NodeScope::NodeScope(const NcfNodeDef& checked_node, Findings& node_findings,
+                     const std::unordered_map<std::string_view, const NcfNodeDef*>& file_encodings)
+    : node(checked_node),
+      family(protocol_family(checked_node.general.protocol_version)),
+      findings(node_findings),
+      encoding_nodes(file_encodings) {
+    encodings.reserve(node.encodings.size());
+    for (const NcfEncodingEntry& entry : node.encodings) {
+        encodings.try_emplace(entry.name, &entry);
+    }
+    for (const NcfSingleFrame& frame : node.frames) {
+        const bool published = frame.kind == "publish";
+        for (const NcfSignalDef& signal : frame.signals) {
+            if (published) {
+                published_signals.try_emplace(signal.name, PlacedSignal{&signal, &frame});
+            }
+            if (signal.properties.encoding_name) {
+                encoding_users[*signal.properties.encoding_name].push_back(&signal);
+            }
+        }
+    }
+}
+
+}  // namespace detail
+
+std::span<const Rule> rules() {
+    return rule_table;
+}
+
+std::vector<Diagnostic> validate(const NcfFile& file, std::span<const Diagnostic> syntax_diagnostics) {
+    std::vector<Diagnostic> found;
+    detail::Findings findings(file.filename, found);
+    const SyntaxDamage damage = locate_syntax_errors(file, syntax_diagnostics);
+    if (!damage.damaged_header) {  // else the version may be a stray token
+        check_language_version(file, findings);
+    }
+    const auto encoding_nodes = first_node_of_each_encoding(file);
+    std::unordered_map<std::string_view, const NcfNodeDef*> node_names;
+    for (std::size_t i = 0; i < file.nodes.size(); ++i) {
+        const NcfNodeDef& node = file.nodes[i];
+        const SourcePosition name = detail::first_known({node.positions.name, node.positions.start});
+        if (damage.damaged_nodes[i]) {
+            findings.info("not-checked", name,
+                          "Node " + detail::quoted(node.name) + " was not checked: it has syntax errors");
+            continue;
+        }
+        if (!node_names.try_emplace(node.name, &node).second) {
+            findings.error("duplicate-node", name, "Node " + detail::quoted(node.name) + " is defined twice");
+        }
+        check_node(node, findings, encoding_nodes);
+    }
+    sort_by_position(found);
+    return found;
+}
+
+void sort_by_position(std::vector<Diagnostic>& diagnostics) {
+    std::stable_sort(diagnostics.begin(), diagnostics.end(), [](const Diagnostic& a, const Diagnostic& b) {
+        return a.line != b.line ? a.line < b.line : a.column < b.column;
+    });
+}
+
+namespace {
+
+CheckResult parse_and_validate(NcfParser& parser) {
+    CheckResult result{parser.parse(), parser.get_diagnostics()};
+    std::vector<Diagnostic> findings = validate(result.file, result.diagnostics);
+    result.diagnostics.insert(result.diagnostics.end(), std::make_move_iterator(findings.begin()),
+                              std::make_move_iterator(findings.end()));
+    sort_by_position(result.diagnostics);
+    return result;
+}
+
+}  // namespace
+
+CheckResult check_text(std::string filename, SourceText text) {
+    NcfParser parser = NcfParser::from_text(std::move(filename), std::move(text));
+    return parse_and_validate(parser);
+}
+
+CheckResult check_text(std::string filename, std::string text) {
+    return check_text(std::move(filename), SourceText(std::move(text)));
+}
+
+CheckResult check_file(std::string filename) {
+    NcfParser parser = NcfParser::from_file(std::move(filename));
+    return parse_and_validate(parser);
+}
+
+}  // namespace tolvane
