@@ -47,7 +47,8 @@ struct Description<Diagnostic> {
         shown(field("column", &R::column, "1-based column of that token, counted in bytes")),
         shown(field("message", &R::message, "what is wrong, in one sentence")),
         field("code", &R::code,
-              "a stable name for the kind of problem: \"syntax\" for everything the parser reports"),
+              "a stable name for the kind of problem: \"syntax\" for everything the parser reports, "
+              "the rule's code for the validator's"),
     };
 };
 static_assert(described_completely<Diagnostic>());

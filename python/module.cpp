@@ -2,6 +2,7 @@
 // entry point with its interpreter-version check.
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
+#include <pybind11/typing.h>
 
 #include <memory>
 #include <optional>
@@ -104,9 +105,9 @@ void bind_validation(py::module_& module) {
     module.def(
         "rules",
         [] {
-            py::dict codes;
+            py::typing::Dict<py::str, py::str> codes;
             for (const Rule& rule : rules()) {
-                codes[python_text(std::string(rule.code))] = python_text(std::string(rule.description));
+                codes[python_text(rule.code)] = python_text(rule.description);
             }
             return codes;
         },

@@ -6,6 +6,7 @@
 # types with the built module); those of the classes and of NcfParser's
 # methods, which the module leaves without, are for editors' hovers.
 
+from collections.abc import Sequence
 from typing import ClassVar, SupportsIndex, SupportsInt
 
 # Every class of the module is made by pybind11's own metaclass. It has no
@@ -57,7 +58,7 @@ class Diagnostic(metaclass=_pybind11_type):
         """what is wrong, in one sentence"""
     @property
     def code(self) -> str:
-        """a stable name for the kind of problem: "syntax" for everything the parser reports"""
+        """a stable name for the kind of problem: "syntax" for everything the parser reports, the rule's code for the validator's"""
 
 class NcfInitValue(metaclass=_pybind11_type):
     """The initial value of a signal: a scalar, or bytes written in braces."""
@@ -478,3 +479,14 @@ type _Record = (
 
 def to_dict(record: _Record, *, positions: bool = False) -> dict[str, _Plain]:
     """The record and everything below it as plain dicts and lists: keys in field order, None for what is absent, severities by name; with positions=True each record read from text also has 'line' and 'column'"""
+
+def validate(ncf_file: NcfFile, diagnostics: Sequence[Diagnostic] = ()) -> list[Diagnostic]:
+    """The problems the LIN rules find in a parsed file, as a new list of Diagnostic ordered by line and column. 'diagnostics' are the parser's for that file: a node in which one of them (of severity Error) lies is not checked, and one Info diagnostic with code 'not-checked' says so."""
+
+def check(
+    filename: str | bytes | bytearray, content: str | bytes | bytearray | None = None
+) -> tuple[NcfFile, list[Diagnostic]]:
+    """Parses and validates in one call: returns the tree and every diagnostic, the parser's and the validator's, ordered by line and column. Reads the file 'filename' when 'content' is None; otherwise parses 'content' (even when it is empty) and reports 'filename'. RuntimeError when the file cannot be opened."""
+
+def rules() -> dict[str, str]:
+    """Every code a diagnostic can carry, mapped to what it checks: 'syntax' (the parser's) first, then the validator's in the order of their sections, 'not-checked' last."""

@@ -7,6 +7,10 @@ import pytest
 
 import tolvane
 
+# The shared table helpers assert; let pytest show what differed.
+pytest.register_assert_rewrite("rules_cases")
+
+
 def pytest_addoption(parser):
     parser.addoption("--update-goldens", action="store_true",
                      help="rewrite tests/data/*.json from what the parser gives now (review the diff)")

@@ -27,7 +27,7 @@ DOOR_MODULE = (EXAMPLES / "door_module.ncf").read_bytes()
 # a Latin-1 string (re-encoded) and an error, then an unterminated string.
 _header, _node = DOOR_MODULE.split(b"node door_module", 1)
 LARGE = _header + b"".join(
-    (b"node door_module" + _node).replace(b"door_module", b"door_%d" % i).replace(b"length = 4;", b"length = 4")
+    (b"node door_module" + _node).replace(b"door_module", b"door_%d" % i).replace(b"length = 5;", b"length = 5")
     .replace(b'"percent"', b'"\xb0C"')
     for i in range(100)
 ) + b'node tail "'

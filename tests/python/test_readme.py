@@ -131,11 +131,12 @@ def test_the_reference_gives_every_field_and_parser_method_as_the_stub(name):
     assert listed == [properties[field] for field in fields], f"docs/API.md: {name} lists other fields"
 
 
-def test_the_reference_gives_the_positions_and_to_dict_as_the_stub():
+def test_the_reference_gives_the_positions_and_the_functions_as_the_stub():
     record = {f.name: f for f in stub_classes()["NcfFile"].body if isinstance(f, ast.FunctionDef)}
     assert api_sections()["Positions"] == [
         "line: int", "column: int", stub_signature(record["position_of"])]
-    assert api_sections()["to_dict"] == [stub_signature(stub_functions()["to_dict"])]
+    for name in ("to_dict", "validate", "check", "rules"):
+        assert api_sections()[name] == [stub_signature(stub_functions()[name])], name
 
 
 def test_the_reference_names_every_severity_with_its_value():

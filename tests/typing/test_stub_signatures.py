@@ -33,6 +33,11 @@ STUB_ONLY = {
         "(name: str, index: int | None = None) -> tuple[int, int] | None",
     "(record: object, *, positions: bool = False) -> dict":
         "(record: _Record, *, positions: bool = False) -> dict[str, _Plain]",
+    "(ncf_file: NcfFile, diagnostics: collections.abc.Sequence[Diagnostic] = ()) -> list[Diagnostic]":
+        "(ncf_file: NcfFile, diagnostics: Sequence[Diagnostic] = ()) -> list[Diagnostic]",
+    "(filename: str, content: str | None = None) -> tuple[NcfFile, list[Diagnostic]]":
+        "(filename: str | bytes | bytearray, content: str | bytes | bytearray | None = None)"
+        " -> tuple[NcfFile, list[Diagnostic]]",
 }
 
 
