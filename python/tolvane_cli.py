@@ -1,6 +1,9 @@
 """The tolvane command: check, show, export and trace NCF files.
 
-    tolvane check FILE...   diagnostics as FILE:LINE:COLUMN: error: MESSAGE
+    tolvane check FILE...   parse and validate; diagnostics as
+                            FILE:LINE:COLUMN: SEVERITY: MESSAGE [CODE]
+                            (--select, --ignore, --werror, --syntax-only,
+                            --format text|json|sarif)
     tolvane show FILE       the parsed tree, every field, indented
     tolvane json FILE       the parsed tree and the diagnostics as JSON
     tolvane trace FILE      the parser's trace of grammar rules, then the diagnostics
@@ -17,7 +20,11 @@ import io
 import json
 import os
 import sys
-from collections.abc import Sequence
+import textwrap
+import urllib.parse
+from collections import Counter
+from collections.abc import Callable, Sequence
+from dataclasses import dataclass
 
 import tolvane
 
@@ -31,13 +38,19 @@ RECORD_TYPES: tuple[type, ...] = tuple(
 STDIN_NAME = "<stdin>"
 
 # Exit statuses of every command.
-EXIT_CLEAN = 0  # no diagnostics (check), or the output was written (show, json, trace)
-EXIT_DIAGNOSTICS = 1  # check: some file has diagnostics
+EXIT_CLEAN = 0  # no errors (check), or the output was written (show, json, trace)
+EXIT_DIAGNOSTICS = 1  # check: an error was reported (or a warning, with --werror)
 EXIT_TROUBLE = 2  # a usage error or a file that cannot be read
 
 # An empty text would make the parser read the file of that name instead. A
 # byte-order mark alone parses exactly like empty input and is not empty.
-_EMPTY_INPUT = b"\xef\xbb\xbf"
+_BYTE_ORDER_MARK = b"\xef\xbb\xbf"
+_EMPTY_INPUT = _BYTE_ORDER_MARK
+
+# Severities by name, most severe first, with the word check prints for each.
+SEVERITY_WORDS = {"Error": "error", "Warning": "warning", "Info": "info"}
+SARIF_LEVELS = {"Error": "error", "Warning": "warning", "Info": "note"}
+SARIF_SCHEMA = "https://json.schemastore.org/sarif-2.1.0.json"
 
 
 # ---------------------------------------------------------------------------
@@ -90,8 +103,12 @@ def make_parser(name: str, content: bytes) -> tolvane.NcfParser:
 
 
 def format_diagnostic(diagnostic: tolvane.Diagnostic) -> str:
+    """FILE:LINE:COLUMN: SEVERITY: MESSAGE [CODE], as compilers and linters write it."""
     severity = diagnostic.severity.name.lower()
-    return f"{diagnostic.file}:{diagnostic.line}:{diagnostic.column}: {severity}: {diagnostic.message}"
+    return (
+        f"{diagnostic.file}:{diagnostic.line}:{diagnostic.column}: {severity}: "
+        f"{diagnostic.message} [{diagnostic.code}]"
+    )
 
 
 def _plural(count: int, noun: str) -> str:
@@ -104,12 +121,159 @@ def _complain(message: str) -> None:
 
 
 # ---------------------------------------------------------------------------
+# check: choosing diagnostics
+# ---------------------------------------------------------------------------
+
+
+class UsageError(Exception):
+    """A command line that names what does not exist (an unknown code)."""
+
+
+def code_patterns(option: str, values: Sequence[str], codes: Sequence[str]) -> tuple[str, ...]:
+    """The items of every VALUE of `option`, split at commas. An item stands
+    for each code it starts (``nad`` for nad, nad-range, ...); one that starts
+    no code of `codes` is a usage error. Empty items (a trailing comma) are
+    skipped."""
+    patterns = tuple(item for value in values for item in (part.strip() for part in value.split(",")) if item)
+    for pattern in patterns:
+        if not any(code.startswith(pattern) for code in codes):
+            raise UsageError(f"tolvane: {option}: unknown code {pattern!r}")
+    return patterns
+
+
+@dataclass(frozen=True)
+class CodeFilter:
+    """--select keeps only the codes it names (all when empty), then --ignore drops the codes it names."""
+
+    select: tuple[str, ...] = ()
+    ignore: tuple[str, ...] = ()
+
+    def keeps(self, code: str) -> bool:
+        if self.select and not code.startswith(self.select):
+            return False
+        return not code.startswith(self.ignore)
+
+
+def _position(diagnostic: tolvane.Diagnostic) -> tuple[int, int]:
+    return diagnostic.line, diagnostic.column
+
+
+def file_diagnostics(name: str, content: bytes, syntax_only: bool) -> list[tolvane.Diagnostic]:
+    """Every diagnostic of one file in the order of their positions: the
+    parser's alone with `syntax_only`, else the parser's and the validator's."""
+    if syntax_only:
+        parser = make_parser(name, content)
+        parser.parse()
+        # A stable sort: diagnostics at one position keep the parser's order.
+        return sorted(parser.get_diagnostics(), key=_position)
+    _, diagnostics = tolvane.check(os.fsencode(name), content)
+    return list(diagnostics)
+
+
+@dataclass
+class CheckedFile:
+    name: str
+    content: bytes  # kept for SARIF's character columns only; empty otherwise
+    diagnostics: list[tolvane.Diagnostic]
+
+
+# ---------------------------------------------------------------------------
+# check: the text summary and SARIF
+# ---------------------------------------------------------------------------
+
+
+def summary_line(files: Sequence[CheckedFile], unreadable: int) -> str:
+    """`N files checked: 3 errors, 1 warning in 1 file`, only the severities
+    that occur; `no diagnostics` when none; then any unreadable files."""
+    counts = Counter(diagnostic.severity.name for checked in files for diagnostic in checked.diagnostics)
+    summary = f"{_plural(len(files), 'file')} checked: "
+    if counts:
+        by_severity = ", ".join(_plural(counts[name], word) for name, word in SEVERITY_WORDS.items() if counts[name])
+        with_diagnostics = sum(1 for checked in files if checked.diagnostics)
+        summary += f"{by_severity} in {_plural(with_diagnostics, 'file')}"
+    else:
+        summary += "no diagnostics"
+    if unreadable:
+        summary += f"; {_plural(unreadable, 'file')} unreadable"
+    return summary
+
+
+def artifact_uri(name: str) -> str:
+    """A file name as a relative URI reference: forward slashes, every other
+    reserved or non-ASCII byte percent-encoded (undecodable names included)."""
+    return urllib.parse.quote(os.fsencode(name.replace(os.sep, "/")))
+
+
+def character_columns(content: bytes) -> Callable[[int, int], int]:
+    """A function from a diagnostic's (line, byte column) in `content` to the
+    column in characters of the same place. A byte that is not part of valid
+    UTF-8 counts as one character; on lines of ASCII the two are the same."""
+    if content.isascii():
+        return lambda line, column: column
+    lines = content.split(b"\n")
+
+    def convert(line: int, column: int) -> int:
+        if not 1 <= line <= len(lines) or column < 1:
+            return column
+        text = lines[line - 1]
+        if line == 1:
+            text = text.removeprefix(_BYTE_ORDER_MARK)  # the parser's columns start after it
+        if text.isascii():
+            return column
+        # The parser gives a carriage return between tokens no column (one in a
+        # string or a comment, which this does not tell apart, it does give one).
+        before = text.replace(b"\r", b"")[: column - 1]
+        characters = len(before.decode("utf-8", "surrogateescape"))
+        return characters + (column - 1 - len(before)) + 1  # a column past the end of the line
+
+    return convert
+
+
+def sarif_log(files: Sequence[CheckedFile], rules: dict[str, str]) -> dict[str, object]:
+    """The SARIF 2.1.0 log of one run over `files`: every code as a rule, every diagnostic as a result."""
+    rule_index = {code: index for index, code in enumerate(rules)}
+    results = []
+    for checked in files:
+        uri = artifact_uri(checked.name)
+        to_characters = character_columns(checked.content)
+        for diagnostic in checked.diagnostics:
+            result: dict[str, object] = {"ruleId": diagnostic.code}
+            if diagnostic.code in rule_index:
+                result["ruleIndex"] = rule_index[diagnostic.code]
+            result["level"] = SARIF_LEVELS[diagnostic.severity.name]
+            result["message"] = {"text": diagnostic.message}
+            location: dict[str, object] = {"artifactLocation": {"uri": uri}}
+            if diagnostic.line > 0:  # line 0: the file as a whole
+                region: dict[str, int] = {"startLine": diagnostic.line}
+                if diagnostic.column > 0:
+                    region["startColumn"] = to_characters(diagnostic.line, diagnostic.column)
+                location["region"] = region
+            result["locations"] = [{"physicalLocation": location}]
+            results.append(result)
+    driver = {
+        "name": "tolvane",
+        "rules": [{"id": code, "shortDescription": {"text": text}} for code, text in rules.items()],
+    }
+    run = {"tool": {"driver": driver}, "columnKind": "unicodeCodePoints", "results": results}
+    return {"$schema": SARIF_SCHEMA, "version": "2.1.0", "runs": [run]}
+
+
+# ---------------------------------------------------------------------------
 # Commands
 # ---------------------------------------------------------------------------
 
 
-def command_check(paths: Sequence[str]) -> int:
-    checked = with_diagnostics = diagnostic_count = unreadable = 0
+@dataclass(frozen=True)
+class CheckOptions:
+    codes: CodeFilter = CodeFilter()
+    werror: bool = False
+    syntax_only: bool = False
+    output: str = "text"  # text, json or sarif
+
+
+def command_check(paths: Sequence[str], options: CheckOptions = CheckOptions()) -> int:
+    files: list[CheckedFile] = []
+    unreadable = 0
     for path in paths:
         try:
             name, content = read_source(path)
@@ -117,26 +281,39 @@ def command_check(paths: Sequence[str]) -> int:
             _complain(str(error))
             unreadable += 1
             continue
-        parser = make_parser(name, content)
-        parser.parse()
-        diagnostics = parser.get_diagnostics()
-        for diagnostic in diagnostics:
-            print(format_diagnostic(diagnostic))
-        checked += 1
-        diagnostic_count += len(diagnostics)
-        with_diagnostics += bool(diagnostics)
+        diagnostics = [
+            diagnostic
+            for diagnostic in file_diagnostics(name, content, options.syntax_only)
+            if options.codes.keeps(diagnostic.code)
+        ]
+        if options.output == "text":  # as each file is done, in step with the complaints on stderr
+            for diagnostic in diagnostics:
+                print(format_diagnostic(diagnostic))
+        files.append(CheckedFile(name, content if options.output == "sarif" else b"", diagnostics))
 
-    summary = f"{_plural(checked, 'file')} checked: "
-    if diagnostic_count:
-        summary += f"{_plural(diagnostic_count, 'diagnostic')} in {_plural(with_diagnostics, 'file')}"
+    if options.output == "text":
+        print(summary_line(files, unreadable))
+    elif options.output == "json":
+        document = [to_dict(diagnostic) for checked in files for diagnostic in checked.diagnostics]
+        sys.stdout.write(json.dumps(document, indent=2) + "\n")
     else:
-        summary += "no diagnostics"
-    if unreadable:
-        summary += f"; {_plural(unreadable, 'file')} unreadable"
-    print(summary)
+        sys.stdout.write(json.dumps(sarif_log(files, tolvane.rules()), indent=2) + "\n")
+
     if unreadable:
         return EXIT_TROUBLE
-    return EXIT_DIAGNOSTICS if diagnostic_count else EXIT_CLEAN
+    failing = {"Error", "Warning"} if options.werror else {"Error"}
+    reported = {diagnostic.severity.name for checked in files for diagnostic in checked.diagnostics}
+    return EXIT_DIAGNOSTICS if reported & failing else EXIT_CLEAN
+
+
+def check_options(args: argparse.Namespace) -> CheckOptions:
+    codes = list(tolvane.rules())
+    return CheckOptions(
+        codes=CodeFilter(code_patterns("--select", args.select, codes), code_patterns("--ignore", args.ignore, codes)),
+        werror=args.werror,
+        syntax_only=args.syntax_only,
+        output=args.format,
+    )
 
 
 def _show_value(value: object) -> str:
@@ -212,25 +389,67 @@ def command_trace(path: str) -> int:
 # ---------------------------------------------------------------------------
 
 
+class _WholeWordsHelpFormatter(argparse.HelpFormatter):
+    """Fills the description and epilog as usual, without breaking a line
+    at a hyphen: the codes listed there are read and copied whole."""
+
+    def _fill_text(self, text: str, width: int, indent: str) -> str:
+        return textwrap.fill(" ".join(text.split()), width, initial_indent=indent, subsequent_indent=indent,
+                             break_on_hyphens=False)
+
+
 def build_argument_parser() -> argparse.ArgumentParser:
     parser = argparse.ArgumentParser(
         prog="tolvane",
         description="Check, show, export and trace LIN node capability files (NCF).",
-        epilog='A FILE of "-" reads standard input. Exit status: 0 done (check: no diagnostics), '
-        "1 check found diagnostics, 2 usage error or a file that cannot be read.",
+        epilog='A FILE of "-" reads standard input. Exit status: 0 done (check: no errors), '
+        "1 check reported errors, 2 usage error or a file that cannot be read.",
     )
     commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
 
     check = commands.add_parser(
         "check",
-        help="report every diagnostic of each file",
-        description="Parse each FILE and print every diagnostic as FILE:LINE:COLUMN: error: MESSAGE, "
-        "then a one-line summary. A file that cannot be read is reported on standard error "
-        "and the other files are still checked.",
-        epilog="Exit status: 0 no file has a diagnostic, 1 some file has, "
-        "2 usage error or a file that cannot be read.",
+        formatter_class=_WholeWordsHelpFormatter,
+        help="parse and validate each file, report every diagnostic",
+        description="Parse and validate each FILE and print every diagnostic as "
+        "FILE:LINE:COLUMN: SEVERITY: MESSAGE [CODE], SEVERITY being error, warning or info and CODE "
+        "syntax for the parser's diagnostics or the code of the rule, in the order of their "
+        "positions; then a one-line summary with the counts by severity. A file that cannot be "
+        "read is reported on standard error and the other files are still checked.",
+        epilog="A CODE of --select and --ignore is a code or the start of codes (nad: nad, nad-range, "
+        "...); both take comma-separated codes and may be repeated; they apply to the output, the "
+        "summary and the exit status alike. The codes: " + ", ".join(tolvane.rules()) + ". "
+        "Exit status: 0 no errors (warnings and infos do not count, warnings do with --werror), "
+        "1 an error was reported, 2 usage error or a file that cannot be read.",
     )
     check.add_argument("files", nargs="+", metavar="FILE", help='an NCF file, or "-" for standard input')
+    check.add_argument(
+        "--select",
+        action="append",
+        default=[],
+        metavar="CODE,...",
+        help="report only the diagnostics of these codes",
+    )
+    check.add_argument(
+        "--ignore",
+        action="append",
+        default=[],
+        metavar="CODE,...",
+        help="leave out the diagnostics of these codes (after --select)",
+    )
+    check.add_argument("--werror", action="store_true", help="let warnings, too, make the exit status 1")
+    check.add_argument(
+        "--syntax-only",
+        action="store_true",
+        help="parse only: the parser's diagnostics (code syntax), no validation",
+    )
+    check.add_argument(
+        "--format",
+        choices=("text", "json", "sarif"),
+        default="text",
+        help="text: a line per diagnostic, then the summary (the default); json: every "
+        "diagnostic's fields in one JSON list; sarif: a SARIF 2.1.0 log. No summary with json and sarif",
+    )
 
     show = commands.add_parser(
         "show",
@@ -283,7 +502,7 @@ def main(argv: Sequence[str] | None = None) -> int:
     _tolerate_unencodable_text()
     try:
         if args.command == "check":
-            status = command_check(args.files)
+            status = command_check(args.files, check_options(args))
         elif args.command == "show":
             status = command_show(args.file)
         elif args.command == "json":
@@ -292,7 +511,7 @@ def main(argv: Sequence[str] | None = None) -> int:
             status = command_trace(args.file)
         sys.stdout.flush()  # here, where a closed pipe can still be handled
         return status
-    except Unreadable as error:
+    except (Unreadable, UsageError) as error:
         _complain(str(error))
         return EXIT_TROUBLE
     except BrokenPipeError:

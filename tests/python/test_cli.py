@@ -14,6 +14,7 @@ import tolvane_cli
 from api_samples import FIELDS, FULL, field_names, one_record_of_each_class
 from conftest import END_OF_INPUT_MESSAGES, EXAMPLES, HEADER, ROOT
 from conftest import to_dict as reference_dict
+from test_check_formats import WARNING
 from tolvane_cli import main, to_dict
 
 DOOR = str(EXAMPLES / "door_module.ncf")
@@ -40,7 +41,7 @@ def stray_x_trace(name):
         "  [TRACE] ENTER language_version at 2:1 ('LIN_language_version')",
         "  [TRACE] EXIT at 3:1 ('x')",
         "[TRACE] EXIT at 3:1 ('x')",
-        f"{name}:3:1: error: Unexpected token at top level: 'x'",
+        f"{name}:3:1: error: Unexpected token at top level: 'x' [syntax]",
     ]
 
 
@@ -49,11 +50,12 @@ def stray_x_trace(name):
 
 def test_check_prints_each_diagnostic_in_the_compiler_format(capsys):
     assert main(["check", BROKEN]) == 1
-    parser = tolvane.NcfParser(BROKEN)
-    parser.parse()
-    expected = [f"{d.file}:{d.line}:{d.column}: error: {d.message}" for d in parser.get_diagnostics()]
-    assert len(expected) > 1
-    summary = f"1 file checked: {len(expected)} diagnostics in 1 file"
+    _, diagnostics = tolvane.check(BROKEN)
+    expected = [f"{d.file}:{d.line}:{d.column}: {d.severity.name.lower()}: {d.message} [{d.code}]"
+                for d in diagnostics]
+    assert expected[0] == f"{BROKEN}:3:24: error: Expected string literal [syntax]"
+    assert {d.code for d in diagnostics} == {"syntax", "not-checked"}
+    summary = f"1 file checked: {len(expected) - 1} errors, 1 info in 1 file"
     assert capsys.readouterr() == ("\n".join(expected + [summary]) + "\n", "")
 
 
@@ -62,16 +64,19 @@ def test_check_prints_each_diagnostic_in_the_compiler_format(capsys):
     [
         (["good"], 0, "1 file checked: no diagnostics"),
         (["good", "good"], 0, "2 files checked: no diagnostics"),
-        (["bad"], 1, "1 file checked: 1 diagnostic in 1 file"),
-        (["good", "bad", "bad"], 1, "3 files checked: 2 diagnostics in 2 files"),
+        (["bad"], 1, "1 file checked: 1 error in 1 file"),
+        (["good", "bad", "bad"], 1, "3 files checked: 2 errors in 2 files"),
+        (["warned"], 0, "1 file checked: 1 warning in 1 file"),
+        (["warned", "bad", "warned"], 1, "3 files checked: 1 error, 2 warnings in 3 files"),
         (["missing"], 2, "0 files checked: no diagnostics; 1 file unreadable"),
         (["good", "missing"], 2, "1 file checked: no diagnostics; 1 file unreadable"),
-        (["bad", "missing", "missing"], 2, "1 file checked: 1 diagnostic in 1 file; 2 files unreadable"),
+        (["warned", "missing"], 2, "1 file checked: 1 warning in 1 file; 1 file unreadable"),
+        (["bad", "missing", "missing"], 2, "1 file checked: 1 error in 1 file; 2 files unreadable"),
     ],
 )
 def test_check_exit_status_and_summary(tmp_path, capsys, files, status, summary):
     paths = {"good": write(tmp_path, "good.ncf", HEADER), "bad": write(tmp_path, "bad.ncf", HEADER + "x"),
-             "missing": str(tmp_path / "missing.ncf")}
+             "warned": write(tmp_path, "warned.ncf", WARNING), "missing": str(tmp_path / "missing.ncf")}
     assert main(["check", *(paths[name] for name in files)]) == status
     assert capsys.readouterr().out.splitlines()[-1] == summary
 
@@ -86,8 +91,8 @@ def test_check_goes_on_after_an_unreadable_file_and_names_it(tmp_path, capsys):
         f"tolvane: cannot read {tmp_path}: Is a directory",
     ]
     assert out.splitlines() == [
-        f"{bad}:3:1: error: Unexpected token at top level: 'x'",
-        "1 file checked: 1 diagnostic in 1 file; 2 files unreadable",
+        f"{bad}:3:1: error: Unexpected token at top level: 'x' [syntax]",
+        "1 file checked: 1 error in 1 file; 2 files unreadable",
     ]
 
 
@@ -97,7 +102,7 @@ def test_check_goes_on_after_an_unreadable_file_and_names_it(tmp_path, capsys):
 @pytest.mark.parametrize(
     ("command", "status", "first_lines"),
     [
-        ("check", 1, ["<stdin>:3:1: error: Unexpected token at top level: '@'"]),
+        ("check", 1, ["<stdin>:3:1: error: Unexpected token at top level: '@' [syntax]"]),
         ("show", 0, ["NcfFile", "  filename = '<stdin>'", "  language_version = '2.1 \u00e9'", "  nodes = []"]),
         # The Latin-1 byte reaches the parser undecoded, which makes it UTF-8.
         ("json", 0, ["{", '  "ncf_file": {', '    "filename": "<stdin>",', '    "language_version": "2.1 \\u00e9",',
@@ -117,8 +122,8 @@ def test_empty_stdin_is_parsed_as_empty_input_even_beside_a_file_named_stdin(tmp
     write(tmp_path, "<stdin>", HEADER)
     status, out, err = run(["-m", "tolvane_cli", "check", "-"], cwd=tmp_path)
     assert (status, err) == (1, "")
-    assert out.splitlines() == [f"<stdin>:1:1: error: {m}" for m in END_OF_INPUT_MESSAGES] + [
-        "1 file checked: 6 diagnostics in 1 file"
+    assert out.splitlines() == [f"<stdin>:1:1: error: {m} [syntax]" for m in END_OF_INPUT_MESSAGES] + [
+        "1 file checked: 6 errors in 1 file"
     ]
 
 
@@ -128,11 +133,14 @@ def test_empty_stdin_is_parsed_as_empty_input_even_beside_a_file_named_stdin(tmp
         ([], 2, "tolvane: error: the following arguments are required: COMMAND"),
         (["lint", DOOR], 2, "tolvane: error: argument COMMAND: invalid choice: 'lint'"),
         (["check"], 2, "tolvane check: error: the following arguments are required: FILE"),
+        (["check", "--format", "xml", DOOR], 2, "tolvane check: error: argument --format: invalid choice: 'xml'"),
+        (["check", DOOR, "--select"], 2, "tolvane check: error: argument --select: expected one argument"),
         (["show", DOOR, BROKEN], 2, "tolvane: error: unrecognized arguments: " + BROKEN),
         (["json"], 2, "tolvane json: error: the following arguments are required: FILE"),
         (["trace", "--verbose", DOOR], 2, "tolvane: error: unrecognized arguments: --verbose"),
         (["--help"], 0, "usage: tolvane [-h] COMMAND ..."),
-        (["check", "--help"], 0, "usage: tolvane check [-h] FILE [FILE ...]"),
+        (["check", "--help"], 0, "usage: tolvane check [-h] [--select CODE,...] [--ignore CODE,...] [--werror] "
+                                 "[--syntax-only] [--format {text,json,sarif}] FILE [FILE ...]"),
         (["show", "-h"], 0, "usage: tolvane show [-h] FILE"),
         (["json", "--help"], 0, "usage: tolvane json [-h] [--positions] FILE"),
         (["trace", "--help"], 0, "usage: tolvane trace [-h] FILE"),
@@ -145,7 +153,8 @@ def test_usage_errors_exit_2_and_help_exits_0(capsys, argv, status, line):
         assert (out, err.startswith("usage: tolvane")) == ("", True)
         assert line in err.splitlines()[-1]
     else:
-        assert (out.splitlines()[0], err) == (line, "")
+        usage = " ".join(out.split("\n\n")[0].split())  # however argparse wraps it
+        assert (usage, err) == (line, "")
         assert "Exit status: 0" in " ".join(out.split())
     if argv == ["--help"]:
         assert [row.split()[0] for row in out.splitlines() if row.startswith("    ")] == [
