@@ -5,9 +5,10 @@
 // returns, and a second parse() carries on from where the first stopped. The
 // target lexes the bytes, parses them twice, checks every token (and the
 // value of every number) and every diagnostic, and walks every field of both
-// results; a broken promise aborts,
-// so libFuzzer (or the replay) reports the input. The target never touches
-// the file system.
+// results; then it validates the first tree, with and without the parser's
+// diagnostics, and checks every finding. A broken promise aborts, so
+// libFuzzer (or the replay) reports the input. The target never touches the
+// file system.
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
@@ -15,8 +16,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
+#include <set>
+#include <span>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <type_traits>
 #include <vector>
 
@@ -27,6 +31,7 @@
 #include "model/ncf_records.hpp"
 #include "parser/ncf_parser.hpp"
 #include "parser/numbers.hpp"
+#include "validate/validator.hpp"
 
 namespace tolvane::fuzz {
 
@@ -296,6 +301,40 @@ void check_tokens(std::string_view bytes, const InputLines& lines) {
     require(lexer.diagnostics().size() <= 1, "the lexer reports more than one unterminated string");
 }
 
+bool is_rule_code(std::string_view code) {
+    for (const Rule& rule : rules()) {
+        if (rule.code == code) {
+            return code != syntax_code;
+        }
+    }
+    return false;
+}
+
+// The validator's promises on any tree the parser returns: it ends, every
+// finding carries a rule's code and the file's name and lies inside the
+// input, the findings come in position order, and none is reported twice.
+void check_validation(const NcfFile& file, std::span<const Diagnostic> syntax, const InputLines& lines) {
+    const std::vector<Diagnostic> findings = validate(file, syntax);
+    std::set<std::tuple<std::uint64_t, std::uint64_t, std::string_view, std::string_view>> seen;
+    Position previous{0, 0};
+    std::size_t not_checked = 0;
+    for (const Diagnostic& finding : findings) {
+        require(is_rule_code(finding.code), "a finding has no rule's code");
+        require(finding.file == file.filename, "a finding names another file");
+        require(finding.severity == Diagnostic::Severity::Error ||
+                    finding.severity == Diagnostic::Severity::Warning ||
+                    finding.severity == Diagnostic::Severity::Info,
+                "a finding has no severity");
+        require(lines.contains(position_of(finding)), "a finding lies outside the input");
+        require(previous <= position_of(finding), "the findings are out of order");
+        previous = position_of(finding);
+        require(seen.emplace(finding.line, finding.column, finding.code, finding.message).second,
+                "a finding is reported twice");
+        not_checked += finding.code == "not-checked";
+    }
+    require(not_checked <= file.nodes.size(), "more nodes not checked than nodes");
+}
+
 void run(std::string_view bytes) {
     const std::string content(bytes);
     // With empty content the parser would read the file that `filename`
@@ -310,6 +349,8 @@ void run(std::string_view bytes) {
     const NcfFile first_file = parser.parse();
     check_file(first_file, filename, lines);
     const ParseReport first = check_diagnostics(parser.get_diagnostics(), lines, filename);
+    check_validation(first_file, parser.get_diagnostics(), lines);
+    check_validation(first_file, {}, lines);  // even the trees of nodes with syntax errors
 
     const NcfFile second_file = parser.parse();
     check_file(second_file, filename, lines);

@@ -150,10 +150,13 @@ void check_init_value(NodeScope& scope, const NcfSignalDef& signal) {
     const NcfInitValue& init = properties.init_value;
     const SourcePosition where = first_known({init.positions.start, signal.positions.start});
     if (!init.is_array) {
+        if (!occupies_bits(properties)) {
+            return;  // no bits to fit: the size is reported
+        }
         const std::int64_t value = init.scalar;
         const bool fits =
             value >= 0 && (properties.size >= 62 || value < (std::int64_t{1} << properties.size));
-        if (occupies_bits(properties) && !fits) {
+        if (!fits) {
             scope.findings.error("init-value", where,
                                  "Initial value " + decimal(value) + " of signal " + quoted(signal.name) +
                                      " does not fit " + decimal(properties.size) + " bits");

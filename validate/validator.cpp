@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <iterator>
+#include <set>
 #include <utility>
 
 #include "parser/ncf_parser.hpp"
@@ -123,6 +124,28 @@ void check_language_version(const NcfFile& file, detail::Findings& findings) {
     }
 }
 
+// One problem is reported once: two pairs can give the same finding at one
+// place, as when a signal overlaps two earlier signals of the same name and
+// bits, or a value line repeats a value that two lines before it hold.
+// Findings at one place are contiguous once sorted; the first of each text
+// stays.
+void drop_repeats(std::vector<Diagnostic>& findings) {
+    std::vector<Diagnostic> kept;
+    kept.reserve(findings.size());
+    std::set<std::pair<std::string_view, std::string_view>> at_this_place;
+    for (Diagnostic& finding : findings) {
+        if (!kept.empty() && (kept.back().line != finding.line || kept.back().column != finding.column)) {
+            at_this_place.clear();
+        }
+        if (!at_this_place.contains({finding.code, finding.message})) {
+            kept.push_back(std::move(finding));
+            // Views into `kept`, whose storage the reserve above keeps in place.
+            at_this_place.emplace(kept.back().code, kept.back().message);
+        }
+    }
+    findings = std::move(kept);
+}
+
 void check_node(const NcfNodeDef& node, detail::Findings& findings,
                 const std::unordered_map<std::string_view, const NcfNodeDef*>& encoding_nodes) {
     detail::NodeScope scope(node, findings, encoding_nodes);
@@ -190,6 +213,7 @@ std::vector<Diagnostic> validate(const NcfFile& file, std::span<const Diagnostic
         check_node(node, findings, encoding_nodes);
     }
     sort_by_position(found);
+    drop_repeats(found);
     return found;
 }
 

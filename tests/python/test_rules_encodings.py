@@ -98,9 +98,15 @@ def test_raw_values(text, expected):
     ("physical_value, 1, 254, 1, 0; logical_value, 0; logical_value, 255;", []),
     ("physical_value, 0, 200, 1, 0; »logical_value, 200;", [
         W("encoding-overlap", "Encoding 'enc': raw value 200 is covered twice")]),
-    # One finding per pair of lines.
-    ("logical_value, 3; »logical_value, 3; »»logical_value, 3;", [
-        W("encoding-overlap", "Encoding 'enc': raw value 3 is covered twice")] * 3),
+    # One finding per pair of lines, and one of each text at one place.
+    ("logical_value, 3; »logical_value, 3; »logical_value, 3;", [
+        W("encoding-overlap", "Encoding 'enc': raw value 3 is covered twice")] * 2),
+    ("physical_value, 0, 10, 1, 0; »logical_value, 3; »logical_value, 4;", [
+        W("encoding-overlap", "Encoding 'enc': raw value 3 is covered twice"),
+        W("encoding-overlap", "Encoding 'enc': raw value 4 is covered twice")]),
+    ("physical_value, 0, 10, 1, 0; »physical_value, 2, 3, 1, 0; »logical_value, 3;", [
+        W("encoding-overlap", "Encoding 'enc': raw value 2 is covered twice"),
+        W("encoding-overlap", "Encoding 'enc': raw value 3 is covered twice")]),
     # A reversed range covers nothing.
     ("»physical_value, 10, 0, 1, 0; logical_value, 5;", [
         E("physical-range", "Encoding 'enc': physical range 10..0 is reversed")]),

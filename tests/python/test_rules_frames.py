@@ -84,6 +84,7 @@ def sized(size, init="0", offset=0, length=8):
     (sized(0), [E("signal-size", "Scalar signal 's' has size 0, expected 1..16")]),
     (sized(17), [E("signal-size", "Scalar signal 's' has size 17, expected 1..16")]),
     (sized(-3), [E("signal-size", "Scalar signal 's' has size -3, expected 1..16")]),
+    (sized(-2, "5"), [E("signal-size", "Scalar signal 's' has size -2, expected 1..16")]),
     (sized(8, "{ 0 }"), []),
     (sized(16, "{ 0, 0 }"), []),
     (sized(56, "{ 0, 0, 0, 0, 0, 0, 0 }"), []),
@@ -158,9 +159,14 @@ def test_signals_of_a_frame_without_length_are_not_placed():
         E("signal-overlap", "Signal 'b' (bits 9..9) overlaps signal 'a' (bits 8..15) in frame 'status'"),
         E("signal-overlap", "Signal 'c' (bits 9..9) overlaps signal 'a' (bits 8..15) in frame 'status'"),
         E("signal-overlap", "Signal 'c' (bits 9..9) overlaps signal 'b' (bits 9..9) in frame 'status'")]),
+    # Two earlier signals of one name and place give one finding.
+    ([("a", 8, 8), ("»»a", 8, 8), ("»b", 1, 9)], [
+        E("duplicate-signal", "Signal 'a' is defined twice in frame 'status'"),
+        E("signal-overlap", "Signal 'a' (bits 8..15) overlaps signal 'a' (bits 8..15) in frame 'status'"),
+        E("signal-overlap", "Signal 'b' (bits 9..9) overlaps signal 'a' (bits 8..15) in frame 'status'")]),
     # A signal of no bits overlaps nothing.
     ([("a", 8, 8), ("»b", 0, 8)], [E("signal-size", "Scalar signal 'b' has size 0, expected 1..16")]),
-], ids=["adjacent", "one-bit", "later-in-file", "three", "no-bits"])
+], ids=["adjacent", "one-bit", "later-in-file", "three", "same-name", "no-bits"])
 def test_signal_overlaps(signals, expected):
     lines = "".join(signal(name, size, offset) for name, size, offset in signals)
     text = one_frame(lines)
