@@ -9,8 +9,8 @@ Two shapes:
   a megabyte).
 
 Both use comments of both kinds, hexadecimal and real numbers and string
-literals, at about 180 000 tokens and 25 000 lines per megabyte, and parse
-without a diagnostic. The output depends only on the shape, the size and the
+literals, at about 180 000 tokens and 25 000 lines per megabyte, parse
+without a diagnostic and break none of the LIN rules tolvane checks. The output depends only on the shape, the size and the
 seed: every node and every frame draws from a random generator seeded by its
 own index (never by the clock), so equal arguments give equal bytes on every
 machine and every run, and a larger multi file begins with the full nodes of
@@ -167,12 +167,17 @@ def frame(w: Writer, rng: random.Random, unit: str, tag: str, index: int, encodi
     w.line(f"max_period = {rng.choice([50, 100, 200])} ms;")
     w.line(f"event_triggered_frame = {unit}_event_{tag}_{index};")
     w.open("signals")
-    sizes = rng.choice([(8, 8, 16, 8, 4, 4), (16, 8, 8, 8, 8, 8), (1, 7, 8, 16, 16, 8), (8, 8, 8, 8, 16, 8)])
+    # The first data byte is left free: behind the event-triggered frame it
+    # carries the protected identifier. The first signal has 8 bits and the
+    # frame's own encoding, so that a node of eight frames uses every one;
+    # the last, of one bit, can serve as the node's response error bit.
+    sizes = rng.choice([(8, 8, 16, 8, 4, 1), (8, 16, 8, 8, 8, 1), (8, 1, 7, 16, 16, 1), (8, 8, 8, 8, 16, 1)])
     names = []
-    offset = 0
+    offset = 8
     for s, size in enumerate(sizes):
         name = f"{rng.choice(QUANTITIES)}_{tag}_{index}_{s}"
-        encoding = encodings[(index + s) % len(encodings)] if s % 2 == 0 and size != 16 else None
+        # Encodings cover raw values up to 253: only 8-bit signals use them.
+        encoding = encodings[(index + s) % len(encodings)] if s % 2 == 0 and size == 8 else None
         comment = "  // motor side" if s == 3 and index % 2 == 0 else ""
         w.line(signal_line(rng, name, size, offset, encoding) + comment)
         names.append(name)
@@ -192,10 +197,6 @@ def encoding_entry(w: Writer, rng: random.Random, name: str, index: int) -> None
     offset = rng.choice(["0", "-40", "-40.0", "12.5"])
     w.line(f'physical_value, {low}, 250, {scale}, {offset}, "{rng.choice(UNIT_TEXTS)}";')
     w.line("physical_value, 251, 253, 1, 0;")
-    if index == 3:
-        w.line("bcd_value;")
-    if index == 5:
-        w.line("ascii_value;")
     w.close()
 
 

@@ -1,6 +1,7 @@
 // Throughput of the parser core over generated inputs, side by side with the
 // lexing floor and the lexer alone, so that the parser's rate can be quoted as
-// a fraction of the floor measured in the same run on the same bytes.
+// a fraction of the floor measured in the same run on the same bytes; and the
+// time the validator takes over the parsed tree, to quote against the parse.
 //
 //   tolvane_bench [--inputs=DIR] [benchmark flags]
 //
@@ -28,11 +29,13 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "bench/lexing_floor.hpp"
 #include "lexer/lexer.hpp"
 #include "parser/ncf_parser.hpp"
 #include "parser/source_text.hpp"
+#include "validate/validator.hpp"
 
 #ifndef TOLVANE_BENCH_INPUTS_DIR
 #define TOLVANE_BENCH_INPUTS_DIR "bench/inputs"
@@ -190,6 +193,26 @@ void full_parse(benchmark::State& state, const std::string& name) {
     state.counters["nodes"] = benchmark::Counter(static_cast<double>(nodes));
 }
 
+// (d) Validation of the parsed tree against the LIN rules: the parse is done
+// once, outside the timed region. The inputs break no rule, so this times
+// the rules and not the wording of findings.
+void validation(benchmark::State& state, const std::string& name) {
+    const std::string* text = text_or_skip(state, name);
+    if (text == nullptr) {
+        return;
+    }
+    tolvane::NcfParser parser("bench.ncf", *text);
+    const tolvane::NcfFile file = parser.parse();
+    std::size_t findings = 0;
+    for (auto _ : state) {
+        const std::vector<tolvane::Diagnostic> found = tolvane::validate(file, parser.get_diagnostics());
+        findings = found.size();
+        benchmark::DoNotOptimize(findings);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text->size()));
+    state.counters["findings"] = benchmark::Counter(static_cast<double>(findings));
+}
+
 // The stages of one input are registered next to each other, so that a plain
 // run times them under the same conditions; with repetitions, random
 // interleaving (see BENCHMARKS.md) spreads the drift of a shared machine
@@ -197,7 +220,7 @@ void full_parse(benchmark::State& state, const std::string& name) {
 void register_benchmarks() {
     using Stage = void (*)(benchmark::State&, const std::string&);
     const std::pair<const char*, Stage> stages[] = {
-        {"floor", lexing_floor}, {"lexer", lexer_alone}, {"parse", full_parse}};
+        {"floor", lexing_floor}, {"lexer", lexer_alone}, {"parse", full_parse}, {"validate", validation}};
     for (const std::string_view size : sizes) {
         for (const std::string_view shape : shapes) {
             const std::string name = std::string(shape) + "-" + std::string(size);

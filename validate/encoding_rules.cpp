@@ -39,17 +39,34 @@ std::optional<RawSpan> raw_values_of(const NcfEncodingValue& value) {
     return std::nullopt;
 }
 
-// The signal of fewest bits among those that use an encoding: a raw value
-// that fits it fits them all.
-const NcfSignalDef* narrowest_user(const std::vector<const NcfSignalDef*>& users) {
+// What the node makes of one encoding name: its first definition, and the
+// signals that refer to the name.
+struct EncodingUse {
+    const NcfEncodingEntry* first = nullptr;
+    const NcfEncodingValue* first_text_line = nullptr;  // of the first definition
+    bool used = false;
+    // The signal of fewest bits among those that use the name: a raw value
+    // that fits it fits them all.
     const NcfSignalDef* narrowest = nullptr;
-    for (const NcfSignalDef* signal : users) {
-        if (signal->properties.size >= 1 &&
-            (!narrowest || signal->properties.size < narrowest->properties.size)) {
-            narrowest = signal;
-        }
+};
+
+using EncodingUses = std::unordered_map<std::string_view, EncodingUse>;
+
+EncodingUses encodings_by_name(const NcfNodeDef& node) {
+    EncodingUses uses;
+    uses.reserve(node.encodings.size());
+    for (const NcfEncodingEntry& entry : node.encodings) {
+        uses.try_emplace(entry.name, EncodingUse{&entry, first_text_line(entry)});
     }
-    return narrowest;
+    return uses;
+}
+
+void record_use(EncodingUse& use, const NcfSignalDef& signal) {
+    use.used = true;
+    const std::int32_t size = signal.properties.size;
+    if (size >= 1 && (use.narrowest == nullptr || size < use.narrowest->properties.size)) {
+        use.narrowest = &signal;
+    }
 }
 
 void check_physical_range(NodeScope& scope, const NcfEncodingEntry& entry, const NcfEncodingValue& value) {
@@ -146,14 +163,14 @@ void check_mixed_kinds(NodeScope& scope, const NcfEncodingEntry& entry) {
     }
 }
 
-void check_entry(NodeScope& scope, const NcfEncodingEntry& entry, CoverageSweep& coverage) {
-    if (scope.encodings.at(entry.name) != &entry) {
+void check_entry(NodeScope& scope, const EncodingUse& use, const NcfEncodingEntry& entry,
+                 CoverageSweep& coverage) {
+    if (use.first != &entry) {
         scope.findings.error(
             "duplicate-encoding", entry.positions.start,
             "Encoding " + quoted(entry.name) + " is defined twice in node " + quoted(scope.node.name));
     }
-    const auto users = scope.encoding_users.find(entry.name);
-    if (users == scope.encoding_users.end()) {
+    if (!use.used) {
         scope.findings.warning("unused-encoding", entry.positions.start,
                                "Encoding " + quoted(entry.name) + " is not used by any signal of node " +
                                    quoted(scope.node.name));
@@ -162,26 +179,24 @@ void check_entry(NodeScope& scope, const NcfEncodingEntry& entry, CoverageSweep&
         scope.findings.warning("empty-encoding", entry.positions.start,
                                "Encoding " + quoted(entry.name) + " has no values");
     }
-    const NcfSignalDef* narrowest =
-        users == scope.encoding_users.end() ? nullptr : narrowest_user(users->second);
     for (const NcfEncodingValue& value : entry.values) {
         if (value.physical_range) {
             check_physical_range(scope, entry, value);
         }
-        check_raw_values(scope, entry, value, narrowest);
+        check_raw_values(scope, entry, value, use.narrowest);
     }
     coverage.check(scope, entry);
     check_mixed_kinds(scope, entry);
 }
 
 // A signal's encoding name: defined in the node, and not a text encoding
-// (BCD or ASCII) on a scalar.
-void check_reference(NodeScope& scope, const NcfSignalDef& signal) {
+// (BCD or ASCII) on a scalar. Records the use for the encoding's own rules.
+void check_reference(NodeScope& scope, EncodingUses& uses, const NcfSignalDef& signal) {
     const NcfSignalProperties& properties = signal.properties;
     const std::string& name = *properties.encoding_name;
     const SourcePosition where = first_known({properties.positions.encoding_name, signal.positions.start});
-    const auto found = scope.encodings.find(name);
-    if (found == scope.encodings.end()) {
+    const auto found = uses.find(name);
+    if (found == uses.end()) {
         std::string message = "Signal " + quoted(signal.name) + " refers to encoding " + quoted(name) +
                               ", which node " + quoted(scope.node.name) + " does not define";
         const auto elsewhere = scope.encoding_nodes.find(name);
@@ -191,10 +206,12 @@ void check_reference(NodeScope& scope, const NcfSignalDef& signal) {
         scope.findings.error("unknown-encoding", where, std::move(message));
         return;
     }
-    const NcfEncodingValue* text_line = first_text_line(*found->second);
-    if (text_line && !properties.init_value.is_array) {
+    EncodingUse& use = found->second;
+    record_use(use, signal);
+    if (use.first_text_line && !properties.init_value.is_array) {
         scope.findings.warning("encoding-mix", where,
-                               "Encoding " + quoted(name) + " (" + std::string(keyword_of(*text_line)) +
+                               "Encoding " + quoted(name) + " (" +
+                                   std::string(keyword_of(*use.first_text_line)) +
                                    ") is used by scalar signal " + quoted(signal.name));
     }
 }
@@ -202,16 +219,17 @@ void check_reference(NodeScope& scope, const NcfSignalDef& signal) {
 }  // namespace
 
 void check_encodings(NodeScope& scope) {
-    CoverageSweep coverage;
-    for (const NcfEncodingEntry& entry : scope.node.encodings) {
-        check_entry(scope, entry, coverage);
-    }
+    EncodingUses uses = encodings_by_name(scope.node);
     for (const NcfSingleFrame& frame : scope.node.frames) {
         for (const NcfSignalDef& signal : frame.signals) {
             if (signal.properties.encoding_name) {
-                check_reference(scope, signal);
+                check_reference(scope, uses, signal);
             }
         }
+    }
+    CoverageSweep coverage;
+    for (const NcfEncodingEntry& entry : scope.node.encodings) {
+        check_entry(scope, uses.at(entry.name), entry, coverage);
     }
 }
 

@@ -55,29 +55,13 @@ ProtocolFamily protocol_family(std::string_view protocol_version);
 bool known_language_version(std::string_view version);
 bool known_protocol_version(std::string_view version);
 
-// A signal together with the frame that carries it.
-struct PlacedSignal {
-    const NcfSignalDef* signal = nullptr;
-    const NcfSingleFrame* frame = nullptr;
-};
-
-// The node being checked, with the names it defines, looked up by every
-// section's rules. Names are views into the node's own records.
+// The node being checked, and what the rules of every section share.
 struct NodeScope {
     const NcfNodeDef& node;
     ProtocolFamily family;
     Findings& findings;
     // The first node of the file that defines each encoding name.
     const std::unordered_map<std::string_view, const NcfNodeDef*>& encoding_nodes;
-    // The first encoding of each name.
-    std::unordered_map<std::string_view, const NcfEncodingEntry*> encodings;
-    // The first signal of each name in a frame the node publishes.
-    std::unordered_map<std::string_view, PlacedSignal> published_signals;
-    // The signals that refer to each encoding name, in file order.
-    std::unordered_map<std::string_view, std::vector<const NcfSignalDef*>> encoding_users;
-
-    NodeScope(const NcfNodeDef& node, Findings& findings,
-              const std::unordered_map<std::string_view, const NcfNodeDef*>& encoding_nodes);
 };
 
 void check_versions(NodeScope& scope);

@@ -2,9 +2,9 @@
 // in its frame. Frame bit k is bit k mod 8 of data byte k div 8; a signal
 // occupies bits offset .. offset + size - 1.
 #include <algorithm>
-#include <unordered_set>
 
 #include "validate/findings.hpp"
+#include "validate/name_table.hpp"
 
 namespace tolvane::detail {
 
@@ -42,13 +42,17 @@ bool valid_signal_size(const NcfSignalProperties& properties) {
 
 // What a frame's checks need of the frames before it.
 struct FrameNames {
-    std::unordered_map<std::string_view, const NcfSingleFrame*> frames;  // the first frame of each name
-    std::unordered_set<std::string_view> event_triggered;  // frames named by another's event_triggered_frame
     struct FirstSignal {
-        const NcfSingleFrame* frame;
-        const NcfSingleFrame* latest_frame;  // the frame where the name was last seen
+        const NcfSingleFrame* frame = nullptr;
+        const NcfSingleFrame* latest_frame = nullptr;  // the frame where the name was last seen
     };
-    std::unordered_map<std::string_view, FirstSignal> signals;
+
+    NameTable<const NcfSingleFrame*> frames;  // the first frame of each name
+    NameTable<bool> event_triggered;          // frames named by another's event_triggered_frame
+    NameTable<FirstSignal> signals;
+
+    FrameNames(std::size_t frame_count, std::size_t signal_count)
+        : frames(frame_count), event_triggered(frame_count), signals(signal_count) {}
 };
 
 void check_frame_length(NodeScope& scope, const NcfSingleFrame& frame) {
@@ -187,12 +191,11 @@ void check_init_value(NodeScope& scope, const NcfSignalDef& signal) {
 // already reports.
 void check_signal_name(NodeScope& scope, FrameNames& names, const NcfSingleFrame& frame,
                        const NcfSignalDef& signal) {
-    const auto [seen, first_time] =
+    const auto [first, first_time] =
         names.signals.try_emplace(signal.name, FrameNames::FirstSignal{&frame, &frame});
     if (first_time) {
         return;
     }
-    FrameNames::FirstSignal& first = seen->second;
     if (first.latest_frame == &frame) {
         scope.findings.error(
             "duplicate-signal", signal.positions.start,
@@ -277,10 +280,14 @@ private:
 }  // namespace
 
 void check_frames(NodeScope& scope) {
-    FrameNames names;
+    std::size_t signal_count = 0;
+    for (const NcfSingleFrame& frame : scope.node.frames) {
+        signal_count += frame.signals.size();
+    }
+    FrameNames names(scope.node.frames.size(), signal_count);
     for (const NcfSingleFrame& frame : scope.node.frames) {
         if (frame.properties.event_triggered_frame) {
-            names.event_triggered.insert(*frame.properties.event_triggered_frame);
+            names.event_triggered.try_emplace(*frame.properties.event_triggered_frame, true);
         }
     }
     OverlapSweep overlaps;

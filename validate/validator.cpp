@@ -148,7 +148,8 @@ void drop_repeats(std::vector<Diagnostic>& findings) {
 
 void check_node(const NcfNodeDef& node, detail::Findings& findings,
                 const std::unordered_map<std::string_view, const NcfNodeDef*>& encoding_nodes) {
-    detail::NodeScope scope(node, findings, encoding_nodes);
+    detail::NodeScope scope{node, detail::protocol_family(node.general.protocol_version), findings,
+                            encoding_nodes};
     detail::check_versions(scope);
     detail::check_general(scope);
     detail::check_diagnostic(scope);
@@ -158,33 +159,6 @@ void check_node(const NcfNodeDef& node, detail::Findings& findings,
 }
 
 }  // namespace
-
-namespace detail {
-
-NodeScope::NodeScope(const NcfNodeDef& checked_node, Findings& node_findings,
-                     const std::unordered_map<std::string_view, const NcfNodeDef*>& file_encodings)
-    : node(checked_node),
-      family(protocol_family(checked_node.general.protocol_version)),
-      findings(node_findings),
-      encoding_nodes(file_encodings) {
-    encodings.reserve(node.encodings.size());
-    for (const NcfEncodingEntry& entry : node.encodings) {
-        encodings.try_emplace(entry.name, &entry);
-    }
-    for (const NcfSingleFrame& frame : node.frames) {
-        const bool published = frame.kind == "publish";
-        for (const NcfSignalDef& signal : frame.signals) {
-            if (published) {
-                published_signals.try_emplace(signal.name, PlacedSignal{&signal, &frame});
-            }
-            if (signal.properties.encoding_name) {
-                encoding_users[*signal.properties.encoding_name].push_back(&signal);
-            }
-        }
-    }
-}
-
-}  // namespace detail
 
 std::span<const Rule> rules() {
     return rule_table;

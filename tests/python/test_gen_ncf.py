@@ -136,3 +136,15 @@ def test_command_line_writes_the_same_bytes_as_generate(tmp_path):
     assert [p.name for p in output.parent.iterdir()] == ["single-4K.ncf"]  # no temporary left
     with pytest.raises(ValueError, match="unknown shape"):
         gen_ncf.generate("double", 4096)
+
+
+@pytest.mark.parametrize("shape", gen_ncf.SHAPES)
+@pytest.mark.parametrize("size", [2 << 10, 200 << 10])
+def test_generated_files_break_no_lin_rule(shape, size):
+    # The figures for validation time the rules, not the wording of findings.
+    generated = gen_ncf.generate(shape, size)
+    ncf, diagnostics = tolvane.check(f"{shape}.ncf", generated.text)
+    last_node = ncf.nodes[-1]
+    assert {(d.code, d.line >= last_node.line) for d in diagnostics} <= {("unused-encoding", True)}
+    if generated.frames_per_node[-1] >= len(last_node.encodings):
+        assert diagnostics == []
