@@ -137,7 +137,9 @@ void drop_repeats(std::vector<Diagnostic>& findings) {
         if (!kept.empty() && (kept.back().line != finding.line || kept.back().column != finding.column)) {
             at_this_place.clear();
         }
-        if (!at_this_place.contains({finding.code, finding.message})) {
+        // A tree built by hand has no positions: its findings cannot be told
+        // apart by place, and all are kept.
+        if (finding.line == 0 || !at_this_place.contains({finding.code, finding.message})) {
             kept.push_back(std::move(finding));
             // Views into `kept`, whose storage the reserve above keeps in place.
             at_this_place.emplace(kept.back().code, kept.back().message);

@@ -1,7 +1,8 @@
 // Reads a file given on the command line, or a small text, and prints what a
 // C++ caller of tolvane sees: the nodes with their positions, the position of
-// one value, and the diagnostics. Exits 1 when what it sees is not what the
+// one value, the diagnostics and what the LIN rules find. Exits 1 when what it sees is not what the
 // text says.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -50,14 +51,27 @@ int main(int argc, char** argv) {
         std::printf("%s:%llu:%llu: %s [%s]\n", d.file.c_str(), static_cast<unsigned long long>(d.line),
                     static_cast<unsigned long long>(d.column), d.message.c_str(), d.code.c_str());
     }
+    for (const tolvane::Diagnostic& d : tolvane::validate(file, parser.get_diagnostics())) {
+        std::printf("%s:%llu:%llu: %s [%s]\n", d.file.c_str(), static_cast<unsigned long long>(d.line),
+                    static_cast<unsigned long long>(d.column), d.message.c_str(), d.code.c_str());
+    }
     if (argc > 1) {
         return 0;
     }
+    // Without the stray token after it, the node is checked: its frame is 9 bytes long.
+    const tolvane::CheckResult checked =
+        tolvane::check_text("door.ncf", std::string(text.substr(0, text.find("stray"))));
     const auto length = tolvane::position_of(file.nodes.at(0).frames.at(0).properties, "length");
     return check(file.nodes.size() == 1 && file.nodes[0].positions.start == tolvane::SourcePosition{3, 1},
                  "node door at 3:1") +
            check(length == tolvane::SourcePosition{7, 38}, "the frame's length at 7:38") +
            check(parser.get_diagnostics().size() == 1 && parser.get_diagnostics()[0].line == 10,
                  "one diagnostic, on line 10") +
-           check(trace_lines > 0, "trace lines in the sink");
+           check(trace_lines > 0, "trace lines in the sink") +
+           check(tolvane::validate(file, parser.get_diagnostics()).at(0).code == "not-checked",
+                 "the node with a syntax error after it is not checked") +
+           check(std::any_of(
+                     checked.diagnostics.begin(), checked.diagnostics.end(),
+                     [](const tolvane::Diagnostic& d) { return d.code == "frame-length" && d.line == 7; }),
+                 "the 9-byte frame reported on line 7");
 }
