@@ -4,6 +4,7 @@
 #include <pybind11/stl.h>
 #include <pybind11/typing.h>
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,12 +14,14 @@
 
 #include "model/ncf_records.hpp"
 #include "parser/ncf_parser.hpp"
+#include "python/from_dict.hpp"
 #include "python/record_classes.hpp"
 #include "python/text.hpp"
 #include "python/text_argument.hpp"
 #include "python/to_dict.hpp"
 #include "python/version_check.hpp"
 #include "validate/validator.hpp"
+#include "writer/ncf_writer.hpp"
 
 namespace py = pybind11;
 
@@ -116,6 +119,75 @@ void bind_validation(py::module_& module) {
         "validator's in the order of their sections, 'not-checked' last.");
 }
 
+// The file an `obj` of dumps() or dump() describes: an NcfFile, or the
+// to_dict() form of one.
+NcfFile described_file(py::handle obj, const NcfFile*& parsed) {
+    if (py::isinstance<NcfFile>(obj)) {
+        parsed = &obj.cast<const NcfFile&>();
+        return {};
+    }
+    if (!PyDict_Check(obj.ptr())) {
+        throw py::type_error("expected an NcfFile or its to_dict() form, not " +
+                             py::type::handle_of(obj).attr("__name__").cast<std::string>());
+    }
+    return ncf_file_from_dict(obj);
+}
+
+// A path as the operating system takes it: os.fspath(), then the file
+// system's encoding (bytes on POSIX, wide characters on Windows).
+std::filesystem::path native_path(py::handle path) {
+    const py::object os = py::module_::import("os");
+    const py::object name = os.attr("fspath")(path);
+#ifdef _WIN32
+    const py::str text = py::isinstance<py::bytes>(name) ? py::str(os.attr("fsdecode")(name)) : py::str(name);
+    return std::filesystem::path(text.cast<std::wstring>());
+#else
+    const py::bytes bytes =
+        py::isinstance<py::bytes>(name) ? py::bytes(name) : py::bytes(os.attr("fsencode")(name));
+    return std::filesystem::path(bytes.cast<std::string>());
+#endif
+}
+
+void bind_writer(py::module_& module) {
+    module.def(
+        "dumps",
+        [](py::handle obj) {
+            const NcfFile* parsed = nullptr;
+            const NcfFile described = described_file(obj, parsed);
+            return py::bytes(write_ncf(parsed != nullptr ? *parsed : described));
+        },
+        py::arg("obj"),
+        "The canonical NCF text of an NcfFile or of its to_dict() form, as bytes (string literals hold "
+        "ISO 8859-1 bytes, as the reader expects). ValueError naming the field's path for what cannot be "
+        "written so that it reads back the same, or for a missing key or a value of the wrong type.");
+    module.def(
+        "dump",
+        [](py::handle obj, py::handle path) {
+            const NcfFile* parsed = nullptr;
+            const NcfFile described = described_file(obj, parsed);
+            write_ncf_file(parsed != nullptr ? *parsed : described, native_path(path));
+        },
+        py::arg("obj"), py::arg("path"),
+        "Writes dumps(obj) to the file 'path' (str, bytes or os.PathLike) through a new file beside it that "
+        "replaces it, keeping its permissions: an interrupted write leaves the old file whole.");
+
+    py::register_exception_translator([](std::exception_ptr thrown) {
+        try {
+            if (thrown) {
+                std::rethrow_exception(thrown);
+            }
+        } catch (const CannotWrite& error) {
+            PyErr_SetObject(PyExc_ValueError, python_text(error.what()).ptr());
+        } catch (const std::filesystem::filesystem_error& error) {
+            const py::object path =
+                py::reinterpret_steal<py::object>(PyUnicode_DecodeFSDefault(error.path1().string().c_str()));
+            const py::object raised = py::reinterpret_borrow<py::object>(PyExc_OSError)(
+                error.code().value(), error.code().message(), path);
+            PyErr_SetObject(PyExc_OSError, raised.ptr());
+        }
+    });
+}
+
 }  // namespace
 
 }  // namespace tolvane
@@ -128,6 +200,7 @@ PYBIND11_MODULE_EXEC(tolvane, module) {
     // Beyond the classes: functions over the records.
     tolvane::bind_to_dict(module);
     tolvane::bind_validation(module);
+    tolvane::bind_writer(module);
 }
 
 // The entry point: refuses any interpreter but the one the module was built

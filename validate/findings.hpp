@@ -1,6 +1,5 @@
 // What the rule sources share: the list findings go to, the node being
-// checked with the names it defines, and the wording of numbers and names in
-// messages.
+// checked, and the wording of numbers and names in messages.
 #pragma once
 
 #include <charconv>
@@ -9,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "model/diagnostic.hpp"

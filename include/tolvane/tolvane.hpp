@@ -18,3 +18,4 @@
 #include "parser/ncf_parser.hpp"
 #include "parser/source_text.hpp"
 #include "validate/validator.hpp"
+#include "writer/ncf_writer.hpp"

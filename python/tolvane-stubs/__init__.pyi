@@ -6,6 +6,7 @@
 # types with the built module); those of the classes and of NcfParser's
 # methods, which the module leaves without, are for editors' hovers.
 
+import os
 from collections.abc import Sequence
 from typing import ClassVar, SupportsIndex, SupportsInt
 
@@ -490,3 +491,9 @@ def check(
 
 def rules() -> dict[str, str]:
     """Every code a diagnostic can carry, mapped to what it checks: 'syntax' (the parser's) first, then the validator's in the order of their sections, 'not-checked' last."""
+
+def dumps(obj: NcfFile | dict[str, _Plain]) -> bytes:
+    """The canonical NCF text of an NcfFile or of its to_dict() form, as bytes (string literals hold ISO 8859-1 bytes, as the reader expects). ValueError naming the field's path for what cannot be written so that it reads back the same, or for a missing key or a value of the wrong type."""
+
+def dump(obj: NcfFile | dict[str, _Plain], path: str | bytes | os.PathLike[str] | os.PathLike[bytes]) -> None:
+    """Writes dumps(obj) to the file 'path' (str, bytes or os.PathLike) through a new file beside it that replaces it, keeping its permissions: an interrupted write leaves the old file whole."""

@@ -4,6 +4,7 @@
 import json
 import os
 
+import jsonschema  # Debian's python3-jsonschema, in the list of tools/py314
 import pytest
 
 import tolvane
@@ -112,7 +113,6 @@ def sarif_run(capsys, *args):
 
 
 def test_sarif_is_a_valid_log_with_every_rule_and_a_result_for_each_diagnostic(tmp_path, capsys):
-    jsonschema = pytest.importorskip("jsonschema")
     faults = write(tmp_path, FAULTS, "two words.ncf")
     status, log = sarif_run(capsys, faults, BROKEN)
     validator = jsonschema.Draft4Validator(json.loads((DATA / "sarif-2.1.0.json").read_text()))

@@ -20,7 +20,7 @@ def test_docstring():
 
 def test_classes_are_registered_in_order_before_the_functions():
     public = [name for name in vars(tolvane) if not name.startswith("_")]
-    assert public == RECORD_CLASSES + ["NcfParser", "to_dict", "validate", "check", "rules"]
+    assert public == RECORD_CLASSES + ["NcfParser", "to_dict", "validate", "check", "rules", "dumps", "dump"]
 
 
 def test_import_prints_nothing():

@@ -135,7 +135,7 @@ def test_the_reference_gives_the_positions_and_the_functions_as_the_stub():
     record = {f.name: f for f in stub_classes()["NcfFile"].body if isinstance(f, ast.FunctionDef)}
     assert api_sections()["Positions"] == [
         "line: int", "column: int", stub_signature(record["position_of"])]
-    for name in ("to_dict", "validate", "check", "rules"):
+    for name in ("to_dict", "validate", "check", "rules", "dumps", "dump"):
         assert api_sections()[name] == [stub_signature(stub_functions()[name])], name
 
 

@@ -38,6 +38,9 @@ STUB_ONLY = {
     "(filename: str, content: str | None = None) -> tuple[NcfFile, list[Diagnostic]]":
         "(filename: str | bytes | bytearray, content: str | bytes | bytearray | None = None)"
         " -> tuple[NcfFile, list[Diagnostic]]",
+    "(obj: object) -> bytes": "(obj: NcfFile | dict[str, _Plain]) -> bytes",
+    "(obj: object, path: object) -> None":
+        "(obj: NcfFile | dict[str, _Plain], path: str | bytes | os.PathLike[str] | os.PathLike[bytes]) -> None",
 }
 
 

@@ -1,0 +1,748 @@
+// The canonical text of a tree. Each section is written by a member named
+// after the grammar rule that reads it back; the spellings of values (names,
+// string literals, numbers) each have one function that refuses what would
+// read back differently.
+#include "writer/ncf_writer.hpp"
+
+#include <cfloat>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <optional>
+#include <random>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "lexer/char_class.hpp"
+#include "lexer/keywords.hpp"
+
+namespace tolvane {
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Spellings of values
+// ---------------------------------------------------------------------------
+
+// An identifier the lexer reads as one Identifier token: a letter or an
+// underscore, then letters, digits and underscores, and no keyword.
+bool is_plain_identifier(std::string_view text) {
+    if (text.empty() || !starts_identifier(text.front())) {
+        return false;
+    }
+    for (const char c : text) {
+        if (!continues_identifier(c)) {
+            return false;
+        }
+    }
+    return !keyword_table.find(text).has_value();
+}
+
+// The file bytes of a string literal's text: the reader takes each byte
+// above 0x7F as an ISO 8859-1 character and re-encodes it as UTF-8, so the
+// text must be UTF-8 of characters up to U+00FF, each written back as its
+// one byte. Empty when the text is not such UTF-8.
+std::optional<std::string> latin1_bytes(std::string_view text) {
+    std::string bytes;
+    bytes.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x80) {
+            bytes += static_cast<char>(byte);
+        } else if ((byte == 0xC2 || byte == 0xC3) && i + 1 < text.size() &&
+                   (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
+            const auto next = static_cast<unsigned char>(text[i + 1]);
+            bytes += static_cast<char>(((byte & 0x03) << 6) | (next & 0x3F));
+            ++i;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return bytes;
+}
+
+// Why the bytes between two quotes would not read back as themselves: a
+// backslash takes the byte after it into the text, so a quote must follow
+// a backslash and the text cannot end in one that pairs with the closing
+// quote. Empty when they read back.
+std::string_view literal_problem(std::string_view bytes) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\\') {
+            if (i + 1 == bytes.size()) {
+                return "a text that ends in an odd run of backslashes cannot be written";
+            }
+            ++i;  // the pair is read as it stands
+        } else if (bytes[i] == '"') {
+            return "a double quote that no backslash precedes would end the string literal";
+        }
+    }
+    return {};
+}
+
+// Doubles that the reader cannot give back: not finite, or below the
+// smallest normal double, which it reads as 0.
+std::string_view number_problem(double value) {
+    if (!std::isfinite(value)) {
+        return "a number that is not finite cannot be written";
+    }
+    if (value != 0.0 && std::fabs(value) < DBL_MIN) {
+        return "a number below the smallest normal double reads back as 0";
+    }
+    return {};
+}
+
+// A path step: a field's name, and the index within it for a list item.
+struct Step {
+    std::string_view field;
+    std::optional<std::size_t> index;
+};
+
+// ---------------------------------------------------------------------------
+// The writer
+// ---------------------------------------------------------------------------
+
+class Writer {
+public:
+    std::string take() { return std::move(out_); }
+
+    void ncf_file(const NcfFile& file);
+
+private:
+    // Enters a field of the record being written, for the path of an error,
+    // until the object goes out of scope.
+    class Entered {
+    public:
+        Entered(Writer& writer, std::string_view field, std::optional<std::size_t> index = std::nullopt)
+            : writer_(writer) {
+            writer_.path_.push_back({field, index});
+        }
+        ~Entered() { writer_.path_.pop_back(); }
+        Entered(const Entered&) = delete;
+        Entered& operator=(const Entered&) = delete;
+
+    private:
+        Writer& writer_;
+    };
+
+    [[noreturn]] void refuse(std::string_view reason) const {
+        std::string path;
+        for (const Step& step : path_) {
+            if (!path.empty()) {
+                path += '.';
+            }
+            path += step.field;
+            if (step.index) {
+                path += '[' + std::to_string(*step.index) + ']';
+            }
+        }
+        throw CannotWrite(path, std::string(reason));
+    }
+
+    // Lines and blocks.
+    void begin_line() { out_.append(static_cast<std::size_t>(4 * depth_), ' '); }
+    void end_line() { out_ += '\n'; }
+    void open_block(std::string_view head) {
+        begin_line();
+        out_ += head;
+        if (!head.empty()) {
+            out_ += ' ';
+        }
+        out_ += "{\n";
+        ++depth_;
+    }
+    void close_block() {
+        --depth_;
+        begin_line();
+        out_ += "}\n";
+    }
+
+    // Values.
+    void integer(std::int32_t value) {
+        char buffer[16];
+        out_.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+    }
+    // An identifier as 0x%0*X; a negative one in decimal, which is how it
+    // reads back as negative.
+    void hex(std::int32_t value, int digits) {
+        if (value < 0) {
+            integer(value);
+            return;
+        }
+        char buffer[16];
+        const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, 16).ptr;
+        out_ += "0x";
+        out_.append(static_cast<std::size_t>(std::max<std::ptrdiff_t>(0, digits - (end - buffer))), '0');
+        for (const char* c = buffer; c != end; ++c) {
+            out_ += (*c >= 'a' && *c <= 'f') ? static_cast<char>(*c - 'a' + 'A') : *c;
+        }
+    }
+    // The shortest text that reads back as the same double; -0.0 as "-0".
+    void number(double value) {
+        if (const std::string_view problem = number_problem(value); !problem.empty()) {
+            refuse(problem);
+        }
+        char buffer[32];
+        out_.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+    }
+    void string_literal(std::string_view text) {
+        const std::optional<std::string> bytes = latin1_bytes(text);
+        if (!bytes) {
+            refuse("a string literal can only hold characters up to U+00FF (ISO 8859-1)");
+        }
+        if (const std::string_view problem = literal_problem(*bytes); !problem.empty()) {
+            refuse(problem);
+        }
+        out_ += '"';
+        out_ += *bytes;
+        out_ += '"';
+    }
+    // Where the grammar reads a name from any single token: bare when it is
+    // an identifier, else a string literal with that text.
+    void any_token_name(std::string_view text) {
+        if (is_plain_identifier(text)) {
+            out_ += text;
+        } else {
+            string_literal(text);
+        }
+    }
+    // Where the grammar reads only an identifier.
+    void identifier(std::string_view text) {
+        if (!is_plain_identifier(text)) {
+            refuse("'" + std::string(text) +
+                   "' is not an identifier (a letter or '_', then letters, digits "
+                   "and '_', and no keyword), the only name the grammar reads here");
+        }
+        out_ += text;
+    }
+
+    // Sections, in the order node_definition reads them.
+    void node_definition(const NcfNodeDef& node);
+    void general_definition(const NcfGeneralDef& general);
+    void bitrate_definition(const NcfBitrateDefinition& bitrate);
+    void diagnostic_definition(const NcfDiagnosticDef& diagnostic);
+    void nad_statement(const NcfDiagnosticDef& diagnostic);
+    void frame_definition(const std::vector<NcfSingleFrame>& frames);
+    void single_frame(const NcfSingleFrame& frame);
+    void signal_entry(const NcfSignalDef& signal);
+    void init_value(const NcfInitValue& value);
+    void encoding_definition(const std::vector<NcfEncodingEntry>& encodings);
+    void encoding_value(const NcfEncodingValue& value);
+    void status_management(const NcfStatusManagement& status);
+
+    void optional_time(std::string_view keyword, const std::optional<double>& time);
+    void integer_list(std::string_view field, const std::vector<std::int32_t>& values, int hex_digits);
+
+    std::string out_;
+    int depth_ = 0;
+    std::vector<Step> path_;
+};
+
+void Writer::ncf_file(const NcfFile& file) {
+    out_ += "node_capability_file;\nLIN_language_version = ";
+    {
+        const Entered entered(*this, "language_version");
+        string_literal(file.language_version);
+    }
+    out_ += ";\n";
+    for (std::size_t i = 0; i < file.nodes.size(); ++i) {
+        const Entered entered(*this, "nodes", i);
+        end_line();
+        node_definition(file.nodes[i]);
+    }
+}
+
+void Writer::node_definition(const NcfNodeDef& node) {
+    begin_line();
+    out_ += "node ";
+    {
+        const Entered entered(*this, "name");
+        any_token_name(node.name);
+    }
+    out_ += " {\n";
+    ++depth_;
+    general_definition(node.general);
+    diagnostic_definition(node.diagnostic);
+    frame_definition(node.frames);
+    encoding_definition(node.encodings);
+    status_management(node.status);
+    if (node.free_text) {
+        const Entered entered(*this, "free_text");
+        open_block("free_text");
+        begin_line();
+        string_literal(*node.free_text);
+        end_line();
+        close_block();
+    }
+    close_block();
+}
+
+void Writer::general_definition(const NcfGeneralDef& general) {
+    const Entered entered(*this, "general");
+    open_block("general");
+    begin_line();
+    out_ += "LIN_protocol_version = ";
+    {
+        const Entered value(*this, "protocol_version");
+        string_literal(general.protocol_version);
+    }
+    out_ += ";\n";
+    begin_line();
+    out_ += "supplier = ";
+    hex(general.supplier_id, 4);
+    out_ += ";\n";
+    begin_line();
+    out_ += "function = ";
+    hex(general.function_id, 4);
+    out_ += ";\n";
+    begin_line();
+    out_ += "variant = ";
+    integer(general.variant_id);
+    out_ += ";\n";
+    bitrate_definition(general.bitrate);
+    if (general.sends_wake_up_signal) {
+        begin_line();
+        out_ += *general.sends_wake_up_signal ? "sends_wake_up_signal = \"yes\";\n"
+                                              : "sends_wake_up_signal = \"no\";\n";
+    }
+    const auto range = [&](std::string_view keyword, std::string_view from_field,
+                           const std::optional<double>& from, std::string_view to_field,
+                           const std::optional<double>& to) {
+        if (!from && !to) {
+            return;
+        }
+        if (!from || !to) {
+            const Entered value(*this, from ? to_field : from_field);
+            refuse("a range needs both of its values, or neither");
+        }
+        begin_line();
+        out_ += keyword;
+        out_ += " = ";
+        {
+            const Entered value(*this, from_field);
+            number(*from);
+        }
+        out_ += ", ";
+        {
+            const Entered value(*this, to_field);
+            number(*to);
+        }
+        out_ += ";\n";
+    };
+    range("volt_range", "volt_from", general.volt_from, "volt_to", general.volt_to);
+    range("temp_range", "temp_from", general.temp_from, "temp_to", general.temp_to);
+    if (general.conformance) {
+        const Entered value(*this, "conformance");
+        begin_line();
+        out_ += "conformance = ";
+        string_literal(*general.conformance);
+        out_ += ";\n";
+    }
+    close_block();
+}
+
+void Writer::bitrate_definition(const NcfBitrateDefinition& bitrate) {
+    const Entered entered(*this, "bitrate");
+    const auto rate = [&](double kbps) {
+        number(kbps);
+        out_ += " kbps";
+    };
+    const bool automatic = bitrate.type == "automatic";
+    const bool select = bitrate.type == "select";
+    const bool fixed = bitrate.type == "fixed";
+    if (!automatic && !select && !fixed) {
+        const Entered field(*this, "type");
+        refuse("the type of a bit rate is \"automatic\", \"select\" or \"fixed\"");
+    }
+    if ((bitrate.min_br || bitrate.max_br) && !automatic) {
+        const Entered field(*this, bitrate.min_br ? "min_br" : "max_br");
+        refuse("only an automatic bit rate has a minimum and a maximum");
+    }
+    if (!bitrate.rates.empty() != select) {
+        const Entered field(*this, "rates");
+        refuse(select ? "a select bit rate lists at least one rate" : "only a select bit rate lists rates");
+    }
+    if (bitrate.fixed_rate.has_value() != fixed) {
+        const Entered field(*this, "fixed_rate");
+        refuse(fixed ? "a fixed bit rate has its rate" : "only a fixed bit rate has a fixed rate");
+    }
+    begin_line();
+    out_ += "bitrate = ";
+    if (automatic) {
+        out_ += "automatic";
+        if (bitrate.min_br) {
+            const Entered field(*this, "min_br");
+            out_ += " min ";
+            rate(*bitrate.min_br);
+        }
+        if (bitrate.max_br) {
+            const Entered field(*this, "max_br");
+            out_ += " max ";
+            rate(*bitrate.max_br);
+        }
+    } else if (select) {
+        out_ += "select { ";
+        for (std::size_t i = 0; i < bitrate.rates.size(); ++i) {
+            const Entered field(*this, "rates", i);
+            out_ += i == 0 ? "" : ", ";
+            rate(bitrate.rates[i]);
+        }
+        out_ += " }";
+    } else {
+        const Entered field(*this, "fixed_rate");
+        rate(*bitrate.fixed_rate);
+    }
+    out_ += ";\n";
+}
+
+void Writer::diagnostic_definition(const NcfDiagnosticDef& diagnostic) {
+    const Entered entered(*this, "diagnostic");
+    open_block("diagnostic");
+    nad_statement(diagnostic);
+    if (diagnostic.diagnostic_class) {
+        begin_line();
+        out_ += "diagnostic_class = ";
+        integer(*diagnostic.diagnostic_class);
+        out_ += ";\n";
+    }
+    {
+        const Entered field(*this, "p2_min");
+        optional_time("P2_min", diagnostic.p2_min);
+    }
+    {
+        const Entered field(*this, "st_min");
+        optional_time("ST_min", diagnostic.st_min);
+    }
+    {
+        const Entered field(*this, "n_as_timeout");
+        optional_time("N_As_timeout", diagnostic.n_as_timeout);
+    }
+    {
+        const Entered field(*this, "n_cr_timeout");
+        optional_time("N_Cr_timeout", diagnostic.n_cr_timeout);
+    }
+    if (!diagnostic.support_sids.empty()) {
+        begin_line();
+        out_ += "support_sid { ";
+        integer_list("support_sids", diagnostic.support_sids, 2);
+        out_ += " };\n";
+    }
+    if (diagnostic.max_message_length) {
+        begin_line();
+        out_ += "max_message_length = ";
+        integer(*diagnostic.max_message_length);
+        out_ += ";\n";
+    }
+    close_block();
+}
+
+// NAD = a;  NAD = a to b;  NAD = a, b, c;
+void Writer::nad_statement(const NcfDiagnosticDef& diagnostic) {
+    if (diagnostic.nad_rhs && !diagnostic.nad_list.empty()) {
+        const Entered field(*this, "nad_list");
+        refuse("a NAD statement is a range or a list, not both");
+    }
+    begin_line();
+    out_ += "NAD = ";
+    hex(diagnostic.nad_lhs, 2);
+    if (diagnostic.nad_rhs) {
+        out_ += " to ";
+        hex(*diagnostic.nad_rhs, 2);
+    }
+    for (const std::int32_t nad : diagnostic.nad_list) {
+        out_ += ", ";
+        hex(nad, 2);
+    }
+    out_ += ";\n";
+}
+
+void Writer::optional_time(std::string_view keyword, const std::optional<double>& time) {
+    if (!time) {
+        return;
+    }
+    begin_line();
+    out_ += keyword;
+    out_ += " = ";
+    number(*time);
+    out_ += " ms;\n";
+}
+
+void Writer::integer_list(std::string_view field, const std::vector<std::int32_t>& values, int hex_digits) {
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const Entered entered(*this, field, i);
+        out_ += i == 0 ? "" : ", ";
+        hex(values[i], hex_digits);
+    }
+}
+
+void Writer::frame_definition(const std::vector<NcfSingleFrame>& frames) {
+    open_block("frames");
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const Entered entered(*this, "frames", i);
+        single_frame(frames[i]);
+    }
+    close_block();
+}
+
+void Writer::single_frame(const NcfSingleFrame& frame) {
+    if (frame.kind != "publish" && frame.kind != "subscribe") {
+        const Entered field(*this, "kind");
+        refuse("the kind of a frame is \"publish\" or \"subscribe\"");
+    }
+    begin_line();
+    out_ += frame.kind;
+    out_ += ' ';
+    {
+        const Entered field(*this, "name");
+        any_token_name(frame.name);
+    }
+    out_ += " {\n";
+    ++depth_;
+    const NcfFrameProperties& properties = frame.properties;
+    begin_line();
+    out_ += "length = ";
+    integer(properties.length);
+    out_ += ";\n";
+    const auto period = [&](std::string_view keyword, const std::optional<std::int32_t>& value) {
+        if (value) {
+            begin_line();
+            out_ += keyword;
+            out_ += " = ";
+            integer(*value);
+            out_ += " ms;\n";
+        }
+    };
+    period("min_period", properties.min_period);
+    period("max_period", properties.max_period);
+    if (properties.event_triggered_frame) {
+        const Entered field(*this, "properties");
+        const Entered value(*this, "event_triggered_frame");
+        begin_line();
+        out_ += "event_triggered_frame = ";
+        any_token_name(*properties.event_triggered_frame);
+        out_ += ";\n";
+    }
+    if (!frame.signals.empty()) {
+        open_block("signals");
+        for (std::size_t i = 0; i < frame.signals.size(); ++i) {
+            const Entered entered(*this, "signals", i);
+            signal_entry(frame.signals[i]);
+        }
+        close_block();
+    }
+    close_block();
+}
+
+// Each property on its own line: init_value, size, offset, then the
+// encoding's name.
+void Writer::signal_entry(const NcfSignalDef& signal) {
+    begin_line();
+    {
+        const Entered field(*this, "name");
+        identifier(signal.name);
+    }
+    out_ += " {\n";
+    ++depth_;
+    const Entered entered(*this, "properties");
+    const NcfSignalProperties& properties = signal.properties;
+    init_value(properties.init_value);
+    begin_line();
+    out_ += "size = ";
+    integer(properties.size);
+    out_ += ";\n";
+    begin_line();
+    out_ += "offset = ";
+    integer(properties.offset);
+    out_ += ";\n";
+    if (properties.encoding_name) {
+        const Entered field(*this, "encoding_name");
+        begin_line();
+        identifier(*properties.encoding_name);
+        out_ += ";\n";
+    }
+    close_block();
+}
+
+void Writer::init_value(const NcfInitValue& value) {
+    const Entered entered(*this, "init_value");
+    begin_line();
+    out_ += "init_value = ";
+    if (!value.is_array) {
+        if (!value.array_values.empty()) {
+            const Entered field(*this, "array_values");
+            refuse("a scalar initial value has no bytes");
+        }
+        integer(value.scalar);
+    } else {
+        if (value.array_values.empty()) {
+            const Entered field(*this, "array_values");
+            refuse("a byte-array initial value has at least one byte");
+        }
+        if (value.scalar != 0) {
+            const Entered field(*this, "scalar");
+            refuse("a byte-array initial value has no scalar (it reads back as 0)");
+        }
+        out_ += "{ ";
+        integer_list("array_values", value.array_values, 2);
+        out_ += " }";
+    }
+    out_ += ";\n";
+}
+
+void Writer::encoding_definition(const std::vector<NcfEncodingEntry>& encodings) {
+    if (encodings.empty()) {
+        return;  // reads back as no encoding section, which is the same
+    }
+    open_block("encoding");
+    for (std::size_t i = 0; i < encodings.size(); ++i) {
+        const Entered entered(*this, "encodings", i);
+        const NcfEncodingEntry& entry = encodings[i];
+        begin_line();
+        {
+            const Entered field(*this, "name");
+            identifier(entry.name);
+        }
+        out_ += " {\n";
+        ++depth_;
+        for (std::size_t j = 0; j < entry.values.size(); ++j) {
+            const Entered value(*this, "values", j);
+            encoding_value(entry.values[j]);
+        }
+        close_block();
+    }
+    close_block();
+}
+
+void Writer::encoding_value(const NcfEncodingValue& value) {
+    const bool logical = value.type == "logical";
+    const bool physical = value.type == "physical";
+    if (!logical && !physical && value.type != "bcd" && value.type != "ascii") {
+        const Entered field(*this, "type");
+        refuse("the type of a value line is \"logical\", \"physical\", \"bcd\" or \"ascii\"");
+    }
+    if (value.logical_value.has_value() != logical) {
+        const Entered field(*this, "logical_value");
+        refuse(logical ? "a logical value line has its logical value" : "only a logical value line has one");
+    }
+    if (value.physical_range.has_value() != physical) {
+        const Entered field(*this, "physical_range");
+        refuse(physical ? "a physical value line has its range" : "only a physical value line has one");
+    }
+    begin_line();
+    const auto text_info = [&](const std::optional<std::string>& text) {
+        if (text) {
+            const Entered field(*this, "text_info");
+            out_ += ", ";
+            string_literal(*text);
+        }
+    };
+    if (logical) {
+        const Entered field(*this, "logical_value");
+        out_ += "logical_value, ";
+        integer(value.logical_value->signal_value);
+        text_info(value.logical_value->text_info);
+    } else if (physical) {
+        const Entered field(*this, "physical_range");
+        const NcfPhysicalRange& range = *value.physical_range;
+        out_ += "physical_value, ";
+        integer(range.min_value);
+        out_ += ", ";
+        integer(range.max_value);
+        out_ += ", ";
+        {
+            const Entered number_field(*this, "scale");
+            number(range.scale);
+        }
+        out_ += ", ";
+        {
+            const Entered number_field(*this, "offset_val");
+            number(range.offset_val);
+        }
+        text_info(range.text_info);
+    } else {
+        out_ += value.type == "bcd" ? "bcd_value" : "ascii_value";
+    }
+    out_ += ";\n";
+}
+
+void Writer::status_management(const NcfStatusManagement& status) {
+    const Entered entered(*this, "status");
+    open_block("status_management");
+    begin_line();
+    out_ += "response_error = ";
+    {
+        const Entered field(*this, "response_error");
+        any_token_name(status.response_error);
+    }
+    out_ += ";\n";
+    if (!status.fault_state_signals.empty()) {
+        begin_line();
+        out_ += "fault_state_signals = ";
+        for (std::size_t i = 0; i < status.fault_state_signals.size(); ++i) {
+            const Entered field(*this, "fault_state_signals", i);
+            out_ += i == 0 ? "" : ", ";
+            any_token_name(status.fault_state_signals[i]);
+        }
+        out_ += ";\n";
+    }
+    close_block();
+}
+
+}  // namespace
+
+std::string write_ncf(const NcfFile& file) {
+    Writer writer;
+    writer.ncf_file(file);
+    return writer.take();
+}
+
+namespace {
+
+// A name beside `path` that no file has yet.
+std::filesystem::path temporary_beside(const std::filesystem::path& path) {
+    std::random_device entropy;
+    for (int attempt = 0;; ++attempt) {
+        std::filesystem::path candidate = path;
+        candidate += ".tolvane-" + std::to_string(entropy() % 1000000000u) + ".tmp";
+        if (!std::filesystem::exists(candidate) || attempt == 100) {
+            return candidate;
+        }
+    }
+}
+
+[[noreturn]] void fail_on(const std::filesystem::path& path, const char* what) {
+    throw std::filesystem::filesystem_error(what, path, std::make_error_code(std::errc::io_error));
+}
+
+}  // namespace
+
+void write_ncf_file(const NcfFile& file, const std::filesystem::path& path) {
+    const std::string text = write_ncf(file);
+    const std::filesystem::path temporary = temporary_beside(path);
+    try {
+        {
+            std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+            if (!out) {
+                fail_on(temporary, "cannot create the file");
+            }
+            out.write(text.data(), static_cast<std::streamsize>(text.size()));
+            out.close();
+            if (!out) {
+                fail_on(temporary, "cannot write the file");
+            }
+        }
+        std::error_code missing;
+        const std::filesystem::file_status existing = std::filesystem::status(path, missing);
+        if (!missing && std::filesystem::exists(existing)) {
+            std::filesystem::permissions(temporary, existing.permissions());
+        }
+        std::filesystem::rename(temporary, path);
+    } catch (...) {
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
+        throw;
+    }
+}
+
+}  // namespace tolvane

@@ -1,0 +1,42 @@
+// The writer of node capability files: a tree of records in, the canonical
+// NCF text out. The text reads back as the same tree: every field, every
+// list in its order, every double to the last bit. What no text can say so
+// that it reads back the same is refused, never written differently.
+#pragma once
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+#include "../model/ncf_records.hpp"
+
+namespace tolvane {
+
+// A tree the writer cannot put into text that reads back the same: `path`
+// names the field from the file down (`nodes[0].frames[2].name`), `reason`
+// says why.
+class CannotWrite : public std::invalid_argument {
+public:
+    CannotWrite(std::string path, const std::string& reason)
+        : std::invalid_argument(path + ": " + reason), path_(std::move(path)) {}
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// The canonical text of `file`: the sections and the optional statements
+// present in the order the grammar reads them, one statement per line,
+// blocks opened at the end of a line and indented by 4 spaces a level. The
+// text is bytes, not UTF-8: a string literal's characters above U+007F are
+// written as their ISO 8859-1 bytes, which the reader turns back into the
+// same UTF-8 text. Throws CannotWrite.
+std::string write_ncf(const NcfFile& file);
+
+// Writes the canonical text of `file` to `path` without ever leaving a half
+// written file: into a new file beside it, which then replaces `path` and
+// takes its permissions when it existed. Throws CannotWrite before touching
+// the file system, and std::filesystem::filesystem_error when writing fails.
+void write_ncf_file(const NcfFile& file, const std::filesystem::path& path);
+
+}  // namespace tolvane
