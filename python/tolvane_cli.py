@@ -7,6 +7,7 @@
     tolvane show FILE       the parsed tree, every field, indented
     tolvane json FILE       the parsed tree and the diagnostics as JSON
     tolvane trace FILE      the parser's trace of grammar rules, then the diagnostics
+    tolvane fmt FILE...     the canonical NCF text (--in-place, --check, --from-json)
 
 A FILE of "-" reads standard input. Also runs as `python3.14 -m tolvane_cli`.
 to_dict() here is tolvane.to_dict(), kept under this name for callers that
@@ -19,6 +20,7 @@ import argparse
 import io
 import json
 import os
+import re
 import sys
 import textwrap
 import urllib.parse
@@ -385,6 +387,109 @@ def command_trace(path: str) -> int:
 
 
 # ---------------------------------------------------------------------------
+# fmt
+# ---------------------------------------------------------------------------
+
+# A string literal (with backslash pairs, maybe cut off by the end of input)
+# or the start of a comment: the first kind is skipped, the second found.
+_STRING_OR_COMMENT = re.compile(rb'"(?:\\.|[^"\\])*"?|(//|/\*)', re.S)
+
+
+def has_comments(content: bytes) -> bool:
+    """Whether the text holds a comment, which the tree, and so fmt, does not keep."""
+    return any(match.group(1) for match in _STRING_OR_COMMENT.finditer(content))
+
+
+class NotFormatted(Exception):
+    """A file fmt leaves as it is, with the reason (already worded for stderr)."""
+
+
+def canonical_text(name: str, content: bytes) -> bytes:
+    """The canonical text of one NCF file; NotFormatted when it has syntax
+    errors (whose text the tree does not hold) or cannot be written."""
+    parser = make_parser(name, content)
+    ncf_file = parser.parse()
+    diagnostics = parser.get_diagnostics()
+    if diagnostics:
+        lines = [format_diagnostic(diagnostic) for diagnostic in diagnostics]
+        raise NotFormatted("\n".join(lines + [f"tolvane: {name}: not formatted: it has syntax errors"]))
+    try:
+        return tolvane.dumps(ncf_file)
+    except ValueError as error:
+        raise NotFormatted(f"tolvane: {name}: not formatted: {error}") from error
+
+
+def text_from_json(name: str, content: bytes) -> bytes:
+    """The NCF text that a `tolvane json` document (or its "ncf_file" part) describes."""
+    try:
+        document = json.loads(content)
+    except (ValueError, UnicodeDecodeError) as error:
+        raise NotFormatted(f"tolvane: {name}: not a JSON document: {error}") from error
+    if isinstance(document, dict) and "ncf_file" in document:
+        document = document["ncf_file"]
+    try:
+        return tolvane.dumps(document)
+    except (ValueError, TypeError) as error:
+        raise NotFormatted(f"tolvane: {name}: {error}") from error
+
+
+@dataclass(frozen=True)
+class FmtOptions:
+    in_place: bool = False
+    check: bool = False
+    from_json: bool = False
+    drop_comments: bool = False
+
+
+def fmt_usage_problem(paths: Sequence[str], options: FmtOptions) -> str | None:
+    if options.in_place and options.check:
+        return "tolvane: fmt: --in-place and --check exclude each other"
+    if options.from_json and (options.in_place or options.check):
+        return "tolvane: fmt: --from-json writes to standard output only"
+    if options.in_place and "-" in paths:
+        return "tolvane: fmt: --in-place cannot rewrite standard input"
+    if not (options.in_place or options.check) and len(paths) != 1:
+        return "tolvane: fmt: one FILE to write to standard output (or --in-place, --check)"
+    return None
+
+
+def command_fmt(paths: Sequence[str], options: FmtOptions) -> int:
+    if problem := fmt_usage_problem(paths, options):
+        raise UsageError(problem)
+    status = EXIT_CLEAN
+    unreadable = False
+    for path in paths:
+        try:
+            name, content = read_source(path)
+        except Unreadable as error:
+            _complain(str(error))
+            unreadable = True
+            continue
+        try:
+            text = text_from_json(name, content) if options.from_json else canonical_text(name, content)
+            if options.check:
+                if text != content:
+                    print(f"would reformat {name}")
+                    status = EXIT_DIAGNOSTICS
+            elif options.in_place:
+                if text != content:
+                    if has_comments(content) and not options.drop_comments:
+                        raise NotFormatted(f"tolvane: {name}: not formatted: it has comments, which the "
+                                           "canonical text does not keep (--drop-comments rewrites it anyway)")
+                    tolvane.dump(tolvane.NcfParser(os.fsencode(name), text).parse(), os.fsencode(path))
+            else:
+                sys.stdout.flush()
+                sys.stdout.buffer.write(text)
+        except NotFormatted as error:
+            _complain(str(error))
+            status = EXIT_DIAGNOSTICS
+        except OSError as error:
+            _complain(f"tolvane: cannot write {path}: {error.strerror or error}")
+            unreadable = True
+    return EXIT_TROUBLE if unreadable else status
+
+
+# ---------------------------------------------------------------------------
 # Command line
 # ---------------------------------------------------------------------------
 
@@ -482,6 +587,26 @@ def build_argument_parser() -> argparse.ArgumentParser:
         epilog="Exit status: 0 traced, 2 usage error or FILE cannot be read.",
     )
     trace.add_argument("file", metavar="FILE", help='an NCF file, or "-" for standard input')
+
+    fmt = commands.add_parser(
+        "fmt",
+        help="write the canonical text of NCF files",
+        description="Write the canonical text of FILE to standard output: the sections and the statements "
+        "present in the order the grammar reads them, one statement per line, 4 spaces a level, lists in "
+        "their order. It reads back as the same tree; comments are not part of the tree and are not kept. "
+        "A file with syntax errors is not formatted: its diagnostics are shown.",
+        epilog="Exit status: 0 written (--check: every file is canonical), 1 a file has syntax errors, "
+        "cannot be written or (--check) would change, 2 usage error or a file that cannot be read.",
+    )
+    fmt.add_argument("files", nargs="+", metavar="FILE", help='an NCF file, or "-" for standard input')
+    fmt.add_argument("--in-place", action="store_true",
+                     help="rewrite each FILE that is not canonical (through a new file that replaces it)")
+    fmt.add_argument("--check", action="store_true",
+                     help="change nothing; list the files that would change and exit 1 if any would")
+    fmt.add_argument("--from-json", action="store_true",
+                     help="FILE is a document of the json command: write the NCF it describes")
+    fmt.add_argument("--drop-comments", action="store_true",
+                     help="with --in-place, rewrite files that have comments too (they are lost)")
     return parser
 
 
@@ -507,6 +632,8 @@ def main(argv: Sequence[str] | None = None) -> int:
             status = command_show(args.file)
         elif args.command == "json":
             status = command_json(args.file, args.positions)
+        elif args.command == "fmt":
+            status = command_fmt(args.files, FmtOptions(args.in_place, args.check, args.from_json, args.drop_comments))
         else:
             status = command_trace(args.file)
         sys.stdout.flush()  # here, where a closed pipe can still be handled

@@ -144,6 +144,8 @@ def test_empty_stdin_is_parsed_as_empty_input_even_beside_a_file_named_stdin(tmp
         (["show", "-h"], 0, "usage: tolvane show [-h] FILE"),
         (["json", "--help"], 0, "usage: tolvane json [-h] [--positions] FILE"),
         (["trace", "--help"], 0, "usage: tolvane trace [-h] FILE"),
+        (["fmt", "--help"], 0, "usage: tolvane fmt [-h] [--in-place] [--check] [--from-json] [--drop-comments] FILE "
+                               "[FILE ...]"),
     ],
 )
 def test_usage_errors_exit_2_and_help_exits_0(capsys, argv, status, line):
@@ -158,7 +160,7 @@ def test_usage_errors_exit_2_and_help_exits_0(capsys, argv, status, line):
         assert "Exit status: 0" in " ".join(out.split())
     if argv == ["--help"]:
         assert [row.split()[0] for row in out.splitlines() if row.startswith("    ")] == [
-            "check", "show", "json", "trace"]
+            "check", "show", "json", "trace", "fmt"]
 
 
 @pytest.mark.parametrize("command", ["show", "json", "trace"])
