@@ -1,7 +1,8 @@
 // Throughput of the parser core over generated inputs, side by side with the
 // lexing floor and the lexer alone, so that the parser's rate can be quoted as
 // a fraction of the floor measured in the same run on the same bytes; and the
-// time the validator takes over the parsed tree, to quote against the parse.
+// time the validator and the writer take over the parsed tree, to quote
+// against the parse.
 //
 //   tolvane_bench [--inputs=DIR] [benchmark flags]
 //
@@ -36,6 +37,7 @@
 #include "parser/ncf_parser.hpp"
 #include "parser/source_text.hpp"
 #include "validate/validator.hpp"
+#include "writer/ncf_writer.hpp"
 
 #ifndef TOLVANE_BENCH_INPUTS_DIR
 #define TOLVANE_BENCH_INPUTS_DIR "bench/inputs"
@@ -213,14 +215,33 @@ void validation(benchmark::State& state, const std::string& name) {
     state.counters["findings"] = benchmark::Counter(static_cast<double>(findings));
 }
 
+// (e) The writer: the canonical text of the tree of one parse made before
+// timing.
+void writing(benchmark::State& state, const std::string& name) {
+    const std::string* text = text_or_skip(state, name);
+    if (text == nullptr) {
+        return;
+    }
+    tolvane::NcfParser parser("bench.ncf", *text);
+    const tolvane::NcfFile file = parser.parse();
+    for (auto _ : state) {
+        const std::string output = tolvane::write_ncf(file);
+        benchmark::DoNotOptimize(output.data());
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text->size()));
+}
+
 // The stages of one input are registered next to each other, so that a plain
 // run times them under the same conditions; with repetitions, random
 // interleaving (see BENCHMARKS.md) spreads the drift of a shared machine
 // over all of them.
 void register_benchmarks() {
     using Stage = void (*)(benchmark::State&, const std::string&);
-    const std::pair<const char*, Stage> stages[] = {
-        {"floor", lexing_floor}, {"lexer", lexer_alone}, {"parse", full_parse}, {"validate", validation}};
+    const std::pair<const char*, Stage> stages[] = {{"floor", lexing_floor},
+                                                    {"lexer", lexer_alone},
+                                                    {"parse", full_parse},
+                                                    {"validate", validation},
+                                                    {"write", writing}};
     for (const std::string_view size : sizes) {
         for (const std::string_view shape : shapes) {
             const std::string name = std::string(shape) + "-" + std::string(size);

@@ -6,7 +6,8 @@
 // target lexes the bytes, parses them twice, checks every token (and the
 // value of every number) and every diagnostic, and walks every field of both
 // results; then it validates the first tree, with and without the parser's
-// diagnostics, and checks every finding. A broken promise aborts, so
+// diagnostics, and checks every finding; and it writes the first tree and
+// reads the text back, which must give the same tree. A broken promise aborts, so
 // libFuzzer (or the replay) reports the input. The target never touches the
 // file system.
 #include <cerrno>
@@ -32,6 +33,7 @@
 #include "parser/ncf_parser.hpp"
 #include "parser/numbers.hpp"
 #include "validate/validator.hpp"
+#include "writer/ncf_writer.hpp"
 
 namespace tolvane::fuzz {
 
@@ -335,6 +337,24 @@ void check_validation(const NcfFile& file, std::span<const Diagnostic> syntax, c
     require(not_checked <= file.nodes.size(), "more nodes not checked than nodes");
 }
 
+// The writer's law: a tree it writes reads back as the same tree (every
+// field; positions aside), without a diagnostic when the input had none, and
+// writing that tree again gives the same text. A tree it refuses is one with
+// a name or text no token spells.
+void check_writer_law(const NcfFile& file, bool clean) {
+    std::string text;
+    try {
+        text = write_ncf(file);
+    } catch (const CannotWrite&) {
+        return;
+    }
+    NcfParser parser = NcfParser::from_text(file.filename, text);
+    const NcfFile again = parser.parse();
+    require(record_text(again) == record_text(file), "a written tree reads back differently");
+    require(!clean || parser.get_diagnostics().empty(), "the text written from a clean tree has diagnostics");
+    require(write_ncf(again) == text, "writing a written tree again gives another text");
+}
+
 void run(std::string_view bytes) {
     const std::string content(bytes);
     // With empty content the parser would read the file that `filename`
@@ -351,6 +371,7 @@ void run(std::string_view bytes) {
     const ParseReport first = check_diagnostics(parser.get_diagnostics(), lines, filename);
     check_validation(first_file, parser.get_diagnostics(), lines);
     check_validation(first_file, {}, lines);  // even the trees of nodes with syntax errors
+    check_writer_law(first_file, parser.get_diagnostics().empty());
 
     const NcfFile second_file = parser.parse();
     check_file(second_file, filename, lines);
