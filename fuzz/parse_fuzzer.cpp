@@ -7,7 +7,8 @@
 // value of every number) and every diagnostic, and walks every field of both
 // results; then it validates the first tree, with and without the parser's
 // diagnostics, and checks every finding; and it writes the first tree and
-// reads the text back, which must give the same tree. A broken promise aborts, so
+// reads the text back, which must give the same tree; and it packs and
+// unpacks every frame the codec can use. A broken promise aborts, so
 // libFuzzer (or the replay) reports the input. The target never touches the
 // file system.
 #include <cerrno>
@@ -17,6 +18,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
@@ -25,6 +27,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "codec/frame_codec.hpp"
 #include "fuzz/fail.hpp"
 #include "fuzz/record_text.hpp"
 #include "lexer/lexer.hpp"
@@ -355,6 +358,32 @@ void check_writer_law(const NcfFile& file, bool clean) {
     require(write_ncf(again) == text, "writing a written tree again gives another text");
 }
 
+// The codec on every frame with a usable layout: data of the frame's length
+// (taken from the input) always unpacks, and packing what it gave unpacks to
+// the same values.
+void check_codec(const NcfFile& file, std::string_view bytes) {
+    for (const NcfNodeDef& node : file.nodes) {
+        for (const NcfSingleFrame& frame : node.frames) {
+            std::optional<FrameLayout> layout;
+            try {
+                layout.emplace(frame);
+            } catch (const CodecError&) {
+                continue;
+            }
+            std::vector<std::uint8_t> data(layout->length());
+            for (std::size_t i = 0; i < data.size() && i < bytes.size(); ++i) {
+                data[i] = static_cast<std::uint8_t>(bytes[i]);
+            }
+            const std::vector<NamedRawValue> values = layout->unpack(data);
+            const std::vector<NamedRawValue> again = layout->unpack(layout->pack(values));
+            require(again.size() == values.size(), "unpacking a packed frame gives other signals");
+            for (std::size_t i = 0; i < values.size(); ++i) {
+                require(again[i].value == values[i].value, "unpacking a packed frame gives another value");
+            }
+        }
+    }
+}
+
 void run(std::string_view bytes) {
     const std::string content(bytes);
     // With empty content the parser would read the file that `filename`
@@ -372,6 +401,7 @@ void run(std::string_view bytes) {
     check_validation(first_file, parser.get_diagnostics(), lines);
     check_validation(first_file, {}, lines);  // even the trees of nodes with syntax errors
     check_writer_law(first_file, parser.get_diagnostics().empty());
+    check_codec(first_file, bytes);
 
     const NcfFile second_file = parser.parse();
     check_file(second_file, filename, lines);

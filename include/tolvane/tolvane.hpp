@@ -11,6 +11,7 @@
 // target_link_libraries(app PRIVATE tolvane::core).
 #pragma once
 
+#include "codec/frame_codec.hpp"
 #include "model/diagnostic.hpp"
 #include "model/ncf_records.hpp"
 #include "model/record_description.hpp"

@@ -7,7 +7,7 @@
 # methods, which the module leaves without, are for editors' hovers.
 
 import os
-from collections.abc import Sequence
+from collections.abc import Buffer, Mapping, Sequence
 from typing import ClassVar, SupportsIndex, SupportsInt
 
 # Every class of the module is made by pybind11's own metaclass. It has no
@@ -497,3 +497,20 @@ def dumps(obj: NcfFile | dict[str, _Plain]) -> bytes:
 
 def dump(obj: NcfFile | dict[str, _Plain], path: str | bytes | os.PathLike[str] | os.PathLike[bytes]) -> None:
     """Writes dumps(obj) to the file 'path' (str, bytes or os.PathLike) through a new file beside it that replaces it, keeping its permissions: an interrupted write leaves the old file whole."""
+
+class CodecError(ValueError):
+    """A frame or a value the codec cannot use; the message names the frame and the signal."""
+
+def pack(
+    frame: NcfSingleFrame, values: Mapping[str, int | bytes | Sequence[int]] | None = None, *, unused_bits: int = 0
+) -> bytes:
+    """The data bytes of a frame from the raw values of its signals: an int for a scalar, bytes or a sequence of ints for a byte array; a signal not in 'values' takes its initial value, bits no signal uses are 'unused_bits'. CodecError for an unusable frame or a value that does not fit."""
+
+def unpack(frame: NcfSingleFrame, data: Buffer) -> dict[str, int | bytes]:
+    """The raw value of every signal of a frame from its data bytes, in the frame's order: an int for a scalar, bytes for a byte array. CodecError for an unusable frame or data of another length."""
+
+def protected_id(frame_id: int) -> int:
+    """The protected identifier of a frame identifier 0..0x3F: the identifier with its parity bits P0 (bit 6) and P1 (bit 7)."""
+
+def checksum(data: Buffer, protected_id: int | None = None) -> int:
+    """The LIN checksum of data bytes: classic without a protected identifier, enhanced (the identifier counted first) with one."""

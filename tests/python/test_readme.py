@@ -119,6 +119,9 @@ def test_the_reference_has_a_section_for_every_class_and_function_of_the_module(
 @pytest.mark.parametrize("name", stub_classes())
 def test_the_reference_gives_every_field_and_parser_method_as_the_stub(name):
     functions = [node for node in stub_classes()[name].body if isinstance(node, ast.FunctionDef)]
+    if name == "CodecError":  # an exception class: no fields
+        assert api_sections()[name] == ["CodecError(ValueError)"]
+        return
     if name == "NcfParser":
         assert sorted(api_sections()[name]) == sorted(stub_signature(f) for f in functions)
         return
@@ -135,7 +138,8 @@ def test_the_reference_gives_the_positions_and_the_functions_as_the_stub():
     record = {f.name: f for f in stub_classes()["NcfFile"].body if isinstance(f, ast.FunctionDef)}
     assert api_sections()["Positions"] == [
         "line: int", "column: int", stub_signature(record["position_of"])]
-    for name in ("to_dict", "validate", "check", "rules", "dumps", "dump"):
+    for name in ("to_dict", "validate", "check", "rules", "dumps", "dump", "pack", "unpack", "protected_id",
+                 "checksum"):
         assert api_sections()[name] == [stub_signature(stub_functions()[name])], name
 
 

@@ -39,6 +39,15 @@ STUB_ONLY = {
         "(filename: str | bytes | bytearray, content: str | bytes | bytearray | None = None)"
         " -> tuple[NcfFile, list[Diagnostic]]",
     "(obj: object) -> bytes": "(obj: NcfFile | dict[str, _Plain]) -> bytes",
+    "(frame: NcfSingleFrame, values: dict | None = None, *, unused_bits: typing.SupportsInt | typing.SupportsIndex"
+    " = 0) -> bytes":
+        "(frame: NcfSingleFrame, values: Mapping[str, int | bytes | Sequence[int]] | None = None, *, "
+        "unused_bits: int = 0) -> bytes",
+    "(frame: NcfSingleFrame, data: collections.abc.Buffer) -> dict":
+        "(frame: NcfSingleFrame, data: Buffer) -> dict[str, int | bytes]",
+    "(frame_id: typing.SupportsInt | typing.SupportsIndex) -> int": "(frame_id: int) -> int",
+    "(data: collections.abc.Buffer, protected_id: typing.SupportsInt | typing.SupportsIndex | None = None) -> int":
+        "(data: Buffer, protected_id: int | None = None) -> int",
     "(obj: object, path: object) -> None":
         "(obj: NcfFile | dict[str, _Plain], path: str | bytes | os.PathLike[str] | os.PathLike[bytes]) -> None",
 }
