@@ -65,7 +65,8 @@ std::uint64_t scalar_of(const std::vector<std::uint8_t>& data, const NcfSignalPr
     std::uint64_t value = 0;
     for (std::int32_t i = 0; i < properties.size; ++i) {
         const auto bit = static_cast<std::size_t>(properties.offset + i);
-        value |= static_cast<std::uint64_t>((data[bit / 8] >> (bit % 8)) & 1U) << i;
+        const unsigned byte = data[bit / 8];
+        value |= static_cast<std::uint64_t>((byte >> (bit % 8)) & 1U) << i;
     }
     return value;
 }
