@@ -91,9 +91,8 @@ def test_data_of_another_length():
             tolvane.unpack(frame, data)
 
 
-# The protected identifiers of every frame identifier, as the LIN 2.x
-# specification tabulates them (LIN Specification Package 2.2A, the table of
-# frame identifiers and their parity).
+# The protected identifiers of every frame identifier, as the LIN 2.2A
+# standard tabulates them (its table of frame identifiers and their parity).
 PROTECTED = bytes.fromhex(
     "80c14203c48506470849ca8b4c0d8ecf"
     "501192d31455d697d8991a5b9cdd5e1f"
@@ -109,7 +108,7 @@ def test_protected_identifiers():
 
 
 def test_checksums():
-    # The worked example of the LIN 2.x specification: protected identifier
+    # The worked example of the LIN 2.x standard: protected identifier
     # 0x4A and data 0x55 0x93 0xE5 give the enhanced checksum 0xE6.
     assert tolvane.checksum(b"\x55\x93\xe5", 0x4A) == 0xE6
     assert tolvane.checksum(b"\x55\x93\xe5") == 0x31  # classic: the same sum without the identifier

@@ -10,7 +10,7 @@ ERROR_BIT = signal("error_bit", 1, 0)
 def encoded(*entries, signals=(("position", 8, 8, "0", "enc"),)):
     """A node whose publish frame carries `signals` (name, size, offset, init,
     encoding name) after the error bit, and whose encodings are `entries`."""
-    lines = "".join(signal(*spec) for spec in signals)
+    lines = "".join(signal(*fields) for fields in signals)
     return node_file(frames=frames_of(published("status", ERROR_BIT + lines, length=8)),
                      encoding=encodings_of(*entries))
 
