@@ -404,9 +404,10 @@ class NotFormatted(Exception):
     """A file fmt leaves as it is, with the reason (already worded for stderr)."""
 
 
-def canonical_text(name: str, content: bytes) -> bytes:
-    """The canonical text of one NCF file; NotFormatted when it has syntax
-    errors (whose text the tree does not hold) or cannot be written."""
+def canonical_text(name: str, content: bytes) -> tuple[tolvane.NcfFile, bytes]:
+    """The tree and the canonical text of one NCF file; NotFormatted when it
+    has syntax errors (whose text the tree does not hold) or cannot be
+    written."""
     parser = make_parser(name, content)
     ncf_file = parser.parse()
     diagnostics = parser.get_diagnostics()
@@ -414,7 +415,7 @@ def canonical_text(name: str, content: bytes) -> bytes:
         lines = [format_diagnostic(diagnostic) for diagnostic in diagnostics]
         raise NotFormatted("\n".join(lines + [f"tolvane: {name}: not formatted: it has syntax errors"]))
     try:
-        return tolvane.dumps(ncf_file)
+        return ncf_file, tolvane.dumps(ncf_file)
     except ValueError as error:
         raise NotFormatted(f"tolvane: {name}: not formatted: {error}") from error
 
@@ -466,7 +467,11 @@ def command_fmt(paths: Sequence[str], options: FmtOptions) -> int:
             unreadable = True
             continue
         try:
-            text = text_from_json(name, content) if options.from_json else canonical_text(name, content)
+            ncf_file = None
+            if options.from_json:
+                text = text_from_json(name, content)
+            else:
+                ncf_file, text = canonical_text(name, content)
             if options.check:
                 if text != content:
                     print(f"would reformat {name}")
@@ -476,7 +481,8 @@ def command_fmt(paths: Sequence[str], options: FmtOptions) -> int:
                     if has_comments(content) and not options.drop_comments:
                         raise NotFormatted(f"tolvane: {name}: not formatted: it has comments, which the "
                                            "canonical text does not keep (--drop-comments rewrites it anyway)")
-                    tolvane.dump(tolvane.NcfParser(os.fsencode(name), text).parse(), os.fsencode(path))
+                    assert ncf_file is not None  # --in-place excludes --from-json
+                    tolvane.dump(ncf_file, os.fsencode(path))
             else:
                 sys.stdout.flush()
                 sys.stdout.buffer.write(text)
