@@ -53,8 +53,18 @@ public:
     // The raw value of every signal, in the frame's order. CodecError when
     // `data` does not have the frame's length.
     std::vector<NamedRawValue> unpack(std::span<const std::uint8_t> data) const;
+    // CodecError when `data` does not have the frame's length.
+    void check_length(std::span<const std::uint8_t> data) const;
+    // The raw value of the frame's signal at `signal` in `data`, which has
+    // the frame's length.
+    RawValue raw_value(std::size_t signal, std::span<const std::uint8_t> data) const;
+    // The index of the frame's signal `name`; CodecError when it has none.
+    std::size_t signal_index(std::string_view name) const;
 
 private:
+    void put_bytes(std::vector<std::uint8_t>& data, const NcfSignalDef& signal, const RawValue* given) const;
+    std::uint64_t scalar_to_pack(const NcfSignalDef& signal, const RawValue* given) const;
+
     const NcfSingleFrame& frame_;
     std::size_t length_ = 0;
 };

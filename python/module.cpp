@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "codec/frame_codec.hpp"
 #include "model/ncf_records.hpp"
 #include "parser/ncf_parser.hpp"
+#include "python/codec_binding.hpp"
 #include "python/from_dict.hpp"
 #include "python/record_classes.hpp"
 #include "python/text.hpp"
@@ -187,123 +187,6 @@ void bind_writer(py::module_& module) {
             PyErr_SetObject(PyExc_OSError, raised.ptr());
         }
     });
-}
-
-std::vector<std::uint8_t> data_bytes(py::handle data) {
-    const py::buffer buffer = py::reinterpret_borrow<py::buffer>(data);
-    const py::buffer_info info = buffer.request();
-    const auto* first = static_cast<const std::uint8_t*>(info.ptr);
-    return std::vector<std::uint8_t>(first, first + info.size * info.itemsize);
-}
-
-// The raw value a Python object gives signal `name` of `frame`: an int for a
-// scalar, bytes or a sequence of ints for a byte array.
-NamedRawValue raw_value(const NcfSingleFrame& frame, py::handle name, py::handle value) {
-    if (!PyUnicode_Check(name.ptr())) {
-        throw py::type_error("signal names are str, not " +
-                             py::type::handle_of(name).attr("__name__").cast<std::string>());
-    }
-    NamedRawValue raw{name.cast<std::string>(), std::uint64_t{0}};
-    const std::string where = "signal '" + raw.name + "' of frame '" + frame.name + "'";
-    if (PyLong_Check(value.ptr()) && !PyBool_Check(value.ptr())) {
-        if (PyObject_RichCompareBool(value.ptr(), py::int_(0).ptr(), Py_LT) == 1) {
-            throw CodecError("The value " + py::str(value).cast<std::string>() + " of the " + where +
-                             " is negative");
-        }
-        const unsigned long long number = PyLong_AsUnsignedLongLong(value.ptr());
-        if (number == static_cast<unsigned long long>(-1) && PyErr_Occurred()) {
-            PyErr_Clear();
-            throw CodecError("The value " + py::str(value).cast<std::string>() + " of the " + where +
-                             " does not fit 64 bits");
-        }
-        raw.value = static_cast<std::uint64_t>(number);
-        return raw;
-    }
-    std::vector<std::uint8_t> bytes;
-    if (PyBytes_Check(value.ptr()) || PyByteArray_Check(value.ptr())) {
-        bytes = data_bytes(value);
-    } else if (PySequence_Check(value.ptr()) && !PyUnicode_Check(value.ptr())) {
-        for (const auto& item : py::reinterpret_borrow<py::sequence>(value)) {
-            if (!PyLong_Check(item.ptr()) || PyBool_Check(item.ptr())) {
-                throw CodecError("The bytes of the " + where + " are ints 0..255, not " +
-                                 py::type::handle_of(item).attr("__name__").cast<std::string>());
-            }
-            const long long byte = item.cast<long long>();
-            if (byte < 0 || byte > 0xFF) {
-                throw CodecError("The byte " + std::to_string(byte) + " of the " + where +
-                                 " does not fit 8 bits");
-            }
-            bytes.push_back(static_cast<std::uint8_t>(byte));
-        }
-    } else {
-        throw CodecError("The value of the " + where + " is an int, or bytes for a byte array, not " +
-                         py::type::handle_of(value).attr("__name__").cast<std::string>());
-    }
-    raw.value = std::move(bytes);
-    return raw;
-}
-
-void bind_codec(py::module_& module) {
-    py::register_exception<CodecError>(module, "CodecError", PyExc_ValueError);
-    module.attr("CodecError").attr("__doc__") =
-        "A frame or a value the codec cannot use; the message names the frame and the signal.";
-    module.def(
-        "pack",
-        [](const NcfSingleFrame& frame, std::optional<py::dict> values, int unused_bits) {
-            if (unused_bits != 0 && unused_bits != 1) {
-                throw py::value_error("unused_bits is 0 or 1");
-            }
-            const FrameLayout layout(frame);
-            std::vector<NamedRawValue> raw;
-            if (values) {
-                for (const auto& [name, value] : *values) {
-                    raw.push_back(raw_value(frame, name, value));
-                }
-            }
-            const std::vector<std::uint8_t> data = layout.pack(raw, unused_bits == 1);
-            return py::bytes(reinterpret_cast<const char*>(data.data()), data.size());
-        },
-        py::arg("frame"), py::arg("values") = py::none(), py::kw_only(), py::arg("unused_bits") = 0,
-        "The data bytes of a frame from the raw values of its signals: an int for a scalar, bytes or a "
-        "sequence "
-        "of ints for a byte array; a signal not in 'values' takes its initial value, bits no signal uses are "
-        "'unused_bits'. CodecError for an unusable frame or a value that does not fit.");
-    module.def(
-        "unpack",
-        [](const NcfSingleFrame& frame, py::buffer data) {
-            const FrameLayout layout(frame);
-            py::dict values;
-            for (const NamedRawValue& value : layout.unpack(data_bytes(data))) {
-                const py::str name = python_text(value.name);
-                if (const auto* scalar = std::get_if<std::uint64_t>(&value.value)) {
-                    values[name] = py::int_(*scalar);
-                } else {
-                    const auto& bytes = std::get<std::vector<std::uint8_t>>(value.value);
-                    values[name] = py::bytes(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-                }
-            }
-            return values;
-        },
-        py::arg("frame"), py::arg("data"),
-        "The raw value of every signal of a frame from its data bytes, in the frame's order: an int for a "
-        "scalar, bytes for a byte array. CodecError for an unusable frame or data of another length.");
-    module.def(
-        "protected_id", [](std::int64_t frame_id) { return protected_id(frame_id); }, py::arg("frame_id"),
-        "The protected identifier of a frame identifier 0..0x3F: the identifier with its parity bits P0 "
-        "(bit 6) and P1 (bit 7).");
-    module.def(
-        "checksum",
-        [](py::buffer data, std::optional<std::int64_t> pid) {
-            if (pid && (*pid < 0 || *pid > 0xFF)) {
-                throw CodecError("A protected identifier is a byte, not " + std::to_string(*pid));
-            }
-            const std::vector<std::uint8_t> bytes = data_bytes(data);
-            return checksum(
-                bytes, pid ? std::optional<std::uint8_t>(static_cast<std::uint8_t>(*pid)) : std::nullopt);
-        },
-        py::arg("data"), py::arg("protected_id") = py::none(),
-        "The LIN checksum of data bytes: classic without a protected identifier, enhanced (the identifier "
-        "counted first) with one.");
 }
 
 }  // namespace

@@ -7,8 +7,9 @@
 # methods, which the module leaves without, are for editors' hovers.
 
 import os
+from _typeshed import structseq
 from collections.abc import Buffer, Mapping, Sequence
-from typing import ClassVar, SupportsIndex, SupportsInt
+from typing import ClassVar, Final, SupportsIndex, SupportsInt, final
 
 # Every class of the module is made by pybind11's own metaclass. It has no
 # importable name, so it is declared here, privately, only to say that the
@@ -514,3 +515,35 @@ def protected_id(frame_id: int) -> int:
 
 def checksum(data: Buffer, protected_id: int | None = None) -> int:
     """The LIN checksum of data bytes: classic without a protected identifier, enhanced (the identifier counted first) with one."""
+
+@final
+class DecodedSignal(
+    structseq[int | bytes | float | str | None], tuple[int | bytes, int | float | str | bytes, str | None, str]
+):
+    """One signal's decoded value: raw, value, unit, kind."""
+
+    __match_args__: Final = ("raw", "value", "unit", "kind")
+    @property
+    def raw(self) -> int | bytes:
+        """the raw value: an int for a scalar, bytes for a byte array"""
+    @property
+    def value(self) -> int | float | str | bytes:
+        """what the raw value means: a float (physical), a str (logical text or ASCII), an int (BCD number, or the raw value when no line covers it), bytes (a byte array no line covers)"""
+    @property
+    def unit(self) -> str | None:
+        """the physical line's text (its unit), or None"""
+    @property
+    def kind(self) -> str:
+        """which kind of value line matched: 'physical', 'logical', 'bcd', 'ascii', or 'raw'"""
+
+def encode(
+    node: NcfNodeDef,
+    frame: NcfSingleFrame | str,
+    values: Mapping[str, int | float | str | bytes | Sequence[int]] | None = None,
+    *,
+    unused_bits: int = 0,
+) -> bytes:
+    """The data bytes of a frame of 'node' (a record or a frame's name) from the values of its signals, through the node's encodings: a number (a physical value, a BCD number, or a raw value), a logical text, ASCII text or bytes for a byte array; a signal not in 'values' takes its initial value. CodecError for an unusable frame, an undefined encoding, or a value no line takes."""
+
+def decode(node: NcfNodeDef, frame: NcfSingleFrame | str, data: Buffer) -> dict[str, DecodedSignal]:
+    """Every signal of a frame of 'node' (a record or a frame's name) decoded from its data bytes through the node's encodings, in the frame's order, as DecodedSignal(raw, value, unit, kind). Never fails on the bytes of a usable frame; CodecError for an unusable frame, an undefined encoding, or data of another length."""

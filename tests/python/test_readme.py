@@ -139,7 +139,7 @@ def test_the_reference_gives_the_positions_and_the_functions_as_the_stub():
     assert api_sections()["Positions"] == [
         "line: int", "column: int", stub_signature(record["position_of"])]
     for name in ("to_dict", "validate", "check", "rules", "dumps", "dump", "pack", "unpack", "protected_id",
-                 "checksum"):
+                 "checksum", "encode", "decode"):
         assert api_sections()[name] == [stub_signature(stub_functions()[name])], name
 
 

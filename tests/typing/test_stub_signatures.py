@@ -17,10 +17,14 @@ STUB_TREE = ast.parse(STUB.read_text())
 CLASSES = {node.name: node for node in STUB_TREE.body
            if isinstance(node, ast.ClassDef) and not node.name.startswith("_")}
 FUNCTIONS = {node.name: node for node in STUB_TREE.body if isinstance(node, ast.FunctionDef)}
-MEMBERS = [(name, node) for name, cls in CLASSES.items() for node in cls.body if isinstance(node, ast.FunctionDef)]
+# DecodedSignal is a named tuple of the C kind, not a pybind11 class: its
+# fields are checked on their own.
+PYBIND11_CLASSES = {name: cls for name, cls in CLASSES.items() if name != "DecodedSignal"}
+MEMBERS = [(name, node) for name, cls in PYBIND11_CLASSES.items() for node in cls.body
+           if isinstance(node, ast.FunctionDef)]
 PROPERTIES = [(name, node) for name, node in MEMBERS if any(ast.unparse(d) == "property" for d in node.decorator_list)]
 METHODS = [(name, node) for name, node in MEMBERS if name == "NcfParser" or node.name == "position_of"]
-RECORDS = [name for name in CLASSES if hasattr(getattr(tolvane, name), "__match_args__")]
+RECORDS = [name for name in PYBIND11_CLASSES if hasattr(getattr(tolvane, name), "__match_args__")]
 
 # std::string parameters accept bytes and bytearray as well as str, which the
 # docstring cannot say; pybind11 calls the keyword-less parameter arg0, which
@@ -48,6 +52,12 @@ STUB_ONLY = {
     "(frame_id: typing.SupportsInt | typing.SupportsIndex) -> int": "(frame_id: int) -> int",
     "(data: collections.abc.Buffer, protected_id: typing.SupportsInt | typing.SupportsIndex | None = None) -> int":
         "(data: Buffer, protected_id: int | None = None) -> int",
+    "(node: NcfNodeDef, frame: object, values: dict | None = None, *, unused_bits: typing.SupportsInt"
+    " | typing.SupportsIndex = 0) -> bytes":
+        "(node: NcfNodeDef, frame: NcfSingleFrame | str, values: Mapping[str, int | float | str | bytes | "
+        "Sequence[int]] | None = None, *, unused_bits: int = 0) -> bytes",
+    "(node: NcfNodeDef, frame: object, data: collections.abc.Buffer) -> dict":
+        "(node: NcfNodeDef, frame: NcfSingleFrame | str, data: Buffer) -> dict[str, DecodedSignal]",
     "(obj: object, path: object) -> None":
         "(obj: NcfFile | dict[str, _Plain], path: str | bytes | os.PathLike[str] | os.PathLike[bytes]) -> None",
 }
@@ -138,3 +148,10 @@ def test_function_signatures_match_the_module(name):
     runtime = runtime_signature(docstring)
     assert STUB_ONLY.get(runtime, runtime) == stub_signature(FUNCTIONS[name])
     assert stub_doc(FUNCTIONS[name]) == runtime_doc(docstring)
+
+
+def test_the_stub_gives_the_fields_of_decoded_signal_in_order_with_their_docs():
+    stub = [node for node in CLASSES["DecodedSignal"].body if isinstance(node, ast.FunctionDef)]
+    runtime = tolvane.DecodedSignal
+    assert [node.name for node in stub] == list(runtime.__match_args__) == ["raw", "value", "unit", "kind"]
+    assert [stub_doc(node) for node in stub] == [getattr(runtime, node.name).__doc__ for node in stub]

@@ -1,0 +1,11 @@
+// The codec's functions in the module: pack, unpack, protected_id, checksum,
+// and encode and decode through a node's encodings.
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+namespace tolvane {
+
+void bind_codec(pybind11::module_& module);
+
+}  // namespace tolvane
