@@ -1,4 +1,4 @@
-"""The tolvane command: check, show, export and trace NCF files.
+"""The tolvane command: check, show, export, trace and format NCF files; decode and encode frames.
 
     tolvane check FILE...   parse and validate; diagnostics as
                             FILE:LINE:COLUMN: SEVERITY: MESSAGE [CODE]
@@ -8,6 +8,8 @@
     tolvane json FILE       the parsed tree and the diagnostics as JSON
     tolvane trace FILE      the parser's trace of grammar rules, then the diagnostics
     tolvane fmt FILE...     the canonical NCF text (--in-place, --check, --from-json)
+    tolvane decode FILE FRAME HEX...        a frame's data bytes, signal by signal
+    tolvane encode FILE FRAME NAME=VALUE... signal values to a frame's data bytes
 
 A FILE of "-" reads standard input. Also runs as `python3.14 -m tolvane_cli`.
 to_dict() here is tolvane.to_dict(), kept under this name for callers that
@@ -496,6 +498,140 @@ def command_fmt(paths: Sequence[str], options: FmtOptions) -> int:
 
 
 # ---------------------------------------------------------------------------
+# decode and encode: frames on the bus
+# ---------------------------------------------------------------------------
+
+
+class CodecRefused(Exception):
+    """A frame, values or data the codec cannot use; the message says why."""
+
+
+def parsed_node(path: str, node_name: str | None) -> tolvane.NcfNodeDef:
+    """The node of FILE that --node names, or its only node. A file with
+    syntax errors is refused: its tree may lack what the bytes need."""
+    parser = make_parser(*read_source(path))
+    ncf_file = parser.parse()
+    errors = [d for d in parser.get_diagnostics() if d.severity == tolvane.Diagnostic.Error]
+    if errors:
+        for diagnostic in errors:
+            _complain(format_diagnostic(diagnostic))
+        raise CodecRefused(f"tolvane: {path} has syntax errors: fix them first")
+    names = [node.name for node in ncf_file.nodes]
+    if node_name is None:
+        if len(names) != 1:
+            raise UsageError(f"tolvane: {path} has {len(names)} nodes: choose one with --node ({', '.join(names)})"
+                             if names else f"tolvane: {path} has no node")
+        return ncf_file.nodes[0]
+    if node_name not in names:
+        raise UsageError(f"tolvane: {path} has no node {node_name!r} (it has {', '.join(names) or 'none'})")
+    return ncf_file.nodes[names.index(node_name)]
+
+
+_HEX_SEPARATORS = re.compile(r"[\s:,-]+")
+
+
+def data_from_hex(words: Sequence[str]) -> bytes:
+    """Data bytes written in hex: "0001282211", "00 01 28", "00:01",
+    "0x00 0x01", in one argument or several."""
+    tokens = _HEX_SEPARATORS.split(" ".join(words))
+    digits = "".join(token[2:] if token[:2] in ("0x", "0X") else token for token in tokens)
+    try:
+        return bytes.fromhex(digits)
+    except ValueError:
+        raise UsageError(f"tolvane: {' '.join(words)!r} is not data bytes in hex (two digits a byte)") from None
+
+
+def hex_bytes(data: bytes) -> str:
+    return data.hex(" ")
+
+
+def _text(value: str) -> str:
+    return json.dumps(value, ensure_ascii=False)
+
+
+def decoded_line(name: str, decoded: tolvane.DecodedSignal, size: int) -> str:
+    """name = value unit (raw 0x..): texts in double quotes, byte arrays as
+    a list of bytes, the raw value in hex."""
+    value = decoded.value
+    if isinstance(value, str):
+        shown = _text(value)
+    elif isinstance(value, bytes):
+        shown = "[" + ", ".join(f"0x{byte:02x}" for byte in value) + "]"
+    else:
+        shown = repr(value)
+    if decoded.unit:
+        shown += " " + decoded.unit
+    raw = decoded.raw
+    raw_text = hex_bytes(raw) if isinstance(raw, bytes) else f"0x{raw:0{(size + 3) // 4}x}"
+    return f"{name} = {shown} (raw {raw_text})"
+
+
+def command_decode(path: str, frame: str, words: Sequence[str], node_name: str | None) -> int:
+    node = parsed_node(path, node_name)
+    data = data_from_hex(words)
+    try:
+        decoded = tolvane.decode(node, frame, data)
+    except tolvane.CodecError as error:
+        raise CodecRefused(f"tolvane: {error}") from None
+    signals = next(f for f in node.frames if f.name == frame).signals
+    for signal, (name, value) in zip(signals, decoded.items()):
+        print(decoded_line(name, value, signal.properties.size))
+    return EXIT_CLEAN
+
+
+_INT = re.compile(r"[+-]?(0[xX][0-9a-fA-F]+|0[bB][01]+|\d+)")
+
+
+def _int(text: str) -> int:
+    """An int of _INT: 0x.. and 0b.. by their prefix, others decimal (010 is ten)."""
+    prefixed = text.lstrip("+-")[:2].lower() in ("0x", "0b")
+    return int(text, 0) if prefixed else int(text, 10)
+
+
+def value_from_text(text: str) -> int | float | str | list[int]:
+    """A value of `encode` from the command line: an int (decimal, 0x..,
+    0b..), a float, a list of bytes "[0x22, 0x11]", or else a text; a text in
+    double quotes is always a text ("1" is the text 1)."""
+    stripped = text.strip()
+    if _INT.fullmatch(stripped):
+        return _int(stripped)
+    if len(stripped) >= 2 and stripped[0] == stripped[-1] == '"':
+        return stripped[1:-1]
+    if stripped.startswith("[") and stripped.endswith("]"):
+        items = [item for item in _HEX_SEPARATORS.split(stripped[1:-1]) if item]
+        if all(_INT.fullmatch(item) for item in items):
+            return [_int(item) for item in items]
+    try:
+        return float(stripped)
+    except ValueError:
+        return text
+
+
+def encode_values(assignments: Sequence[str]) -> dict[str, int | float | str | list[int]]:
+    values: dict[str, int | float | str | list[int]] = {}
+    for assignment in assignments:
+        name, equals, text = assignment.partition("=")
+        if not equals or not name.strip():
+            raise UsageError(f"tolvane: {assignment!r} is not NAME=VALUE")
+        if name.strip() in values:
+            raise UsageError(f"tolvane: signal {name.strip()!r} is given twice")
+        values[name.strip()] = value_from_text(text)
+    return values
+
+
+def command_encode(path: str, frame: str, assignments: Sequence[str], node_name: str | None,
+                   unused_bits: int) -> int:
+    node = parsed_node(path, node_name)
+    values = encode_values(assignments)
+    try:
+        data = tolvane.encode(node, frame, values, unused_bits=unused_bits)
+    except tolvane.CodecError as error:
+        raise CodecRefused(f"tolvane: {error}") from None
+    print(hex_bytes(data))
+    return EXIT_CLEAN
+
+
+# ---------------------------------------------------------------------------
 # Command line
 # ---------------------------------------------------------------------------
 
@@ -512,7 +648,8 @@ class _WholeWordsHelpFormatter(argparse.HelpFormatter):
 def build_argument_parser() -> argparse.ArgumentParser:
     parser = argparse.ArgumentParser(
         prog="tolvane",
-        description="Check, show, export and trace LIN node capability files (NCF).",
+        description="Check, show, export, trace and format LIN node capability files (NCF); decode and "
+        "encode their frames.",
         epilog='A FILE of "-" reads standard input. Exit status: 0 done (check: no errors), '
         "1 check reported errors, 2 usage error or a file that cannot be read.",
     )
@@ -613,6 +750,40 @@ def build_argument_parser() -> argparse.ArgumentParser:
                      help="FILE is a document of the json command: write the NCF it describes")
     fmt.add_argument("--drop-comments", action="store_true",
                      help="with --in-place, rewrite files that have comments too (they are lost)")
+    decode = commands.add_parser(
+        "decode",
+        help="decode a frame's data bytes through the node's encodings",
+        description="Decode the data bytes HEX of frame FRAME of the node in FILE and print one line per "
+        "signal: NAME = VALUE UNIT (raw 0x..). VALUE is a physical value, a logical text or ASCII text "
+        "in double quotes, a BCD number, or the raw value when no line of the signal's encoding covers "
+        "it.",
+        epilog="HEX: two hex digits a byte, in one argument or several, spaces or colons between bytes "
+        "allowed. Exit status: 0 decoded, 1 FILE has syntax errors or the frame cannot be decoded "
+        "(unusable layout, an undefined encoding, data of another length), 2 usage error or FILE cannot "
+        "be read.",
+    )
+    decode.add_argument("file", metavar="FILE", help='an NCF file, or "-" for standard input')
+    decode.add_argument("frame", metavar="FRAME", help="the name of one of the node's frames")
+    decode.add_argument("hex", nargs="+", metavar="HEX", help="the frame's data bytes in hex")
+    decode.add_argument("--node", metavar="NAME", help="the node, when FILE has several")
+
+    encode = commands.add_parser(
+        "encode",
+        help="encode signal values into a frame's data bytes",
+        description="Encode the values NAME=VALUE of signals of frame FRAME of the node in FILE through "
+        "the node's encodings and print the data bytes in hex. A signal not given takes its initial "
+        "value.",
+        epilog='VALUE: an int (42, 0x2A, 0b101010), a float (20.5: a physical value), a list of bytes '
+        '([0x22, 0x11]: a byte array), or a text (a logical text or ASCII; in double quotes, "1" is '
+        "a text). Exit status: 0 encoded, 1 FILE has syntax errors or a value cannot be encoded, "
+        "2 usage error or FILE cannot be read.",
+    )
+    encode.add_argument("file", metavar="FILE", help='an NCF file, or "-" for standard input')
+    encode.add_argument("frame", metavar="FRAME", help="the name of one of the node's frames")
+    encode.add_argument("values", nargs="*", metavar="NAME=VALUE", help="a signal's value")
+    encode.add_argument("--node", metavar="NAME", help="the node, when FILE has several")
+    encode.add_argument("--unused-bits", type=int, choices=(0, 1), default=0,
+                        help="the value of the bits no signal uses (default 0)")
     return parser
 
 
@@ -638,6 +809,10 @@ def main(argv: Sequence[str] | None = None) -> int:
             status = command_show(args.file)
         elif args.command == "json":
             status = command_json(args.file, args.positions)
+        elif args.command == "decode":
+            status = command_decode(args.file, args.frame, args.hex, args.node)
+        elif args.command == "encode":
+            status = command_encode(args.file, args.frame, args.values, args.node, args.unused_bits)
         elif args.command == "fmt":
             status = command_fmt(args.files, FmtOptions(args.in_place, args.check, args.from_json, args.drop_comments))
         else:
@@ -647,6 +822,9 @@ def main(argv: Sequence[str] | None = None) -> int:
     except (Unreadable, UsageError) as error:
         _complain(str(error))
         return EXIT_TROUBLE
+    except CodecRefused as error:
+        _complain(str(error))
+        return EXIT_DIAGNOSTICS
     except BrokenPipeError:
         # The reader went away (`tolvane show FILE | head`): stop quietly, and
         # keep Python from failing again when it flushes stdout at exit.
