@@ -7,10 +7,10 @@
 // value of every number) and every diagnostic, and walks every field of both
 // results; then it validates the first tree, with and without the parser's
 // diagnostics, and checks every finding; and it writes the first tree and
-// reads the text back, which must give the same tree; and it packs and
-// unpacks every frame the codec can use. A broken promise aborts, so
-// libFuzzer (or the replay) reports the input. The target never touches the
-// file system.
+// reads the text back, which must give the same tree; and it packs,
+// unpacks, decodes and encodes every frame the codec can use. A broken
+// promise aborts, so libFuzzer (or the replay) reports the input. The target
+// never touches the file system.
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "codec/frame_codec.hpp"
+#include "codec/signal_codec.hpp"
 #include "fuzz/fail.hpp"
 #include "fuzz/record_text.hpp"
 #include "lexer/lexer.hpp"
@@ -358,9 +359,54 @@ void check_writer_law(const NcfFile& file, bool clean) {
     require(write_ncf(again) == text, "writing a written tree again gives another text");
 }
 
+// Whether a decoded value can be given back to encode: a number, a text or
+// bytes as decode gives them.
+std::optional<EncodingInput> encoding_input(const DecodedSignal& decoded) {
+    if (decoded.kind == ValueKind::raw) {
+        return std::nullopt;
+    }
+    return std::visit(
+        [](const auto& value) -> EncodingInput {
+            using T = std::decay_t<decltype(value)>;
+            if constexpr (std::is_same_v<T, std::uint64_t>) {
+                return static_cast<std::int64_t>(value);  // at most 16 BCD digits: below 2^63
+            } else {
+                return value;
+            }
+        },
+        decoded.value);
+}
+
+void check_encodings(const NcfNodeDef& node, const NcfSingleFrame& frame,
+                     const std::vector<std::uint8_t>& data, const std::vector<NamedRawValue>& raw) {
+    std::optional<EncodedFrame> encoded;
+    try {
+        encoded.emplace(node, frame);
+    } catch (const CodecError&) {
+        return;  // an encoding the node does not define
+    }
+    const std::vector<DecodedSignal> decoded = encoded->decode(data);
+    require(decoded.size() == raw.size(), "decoding gives other signals than unpacking");
+    std::vector<NamedInput> inputs;
+    for (std::size_t i = 0; i < decoded.size(); ++i) {
+        require(decoded[i].name == raw[i].name && decoded[i].raw == raw[i].value,
+                "decoding gives another raw value than unpacking");
+        if (std::optional<EncodingInput> input = encoding_input(decoded[i])) {
+            inputs.push_back({decoded[i].name, std::move(*input)});
+        }
+    }
+    try {
+        static_cast<void>(encoded->encode(inputs));
+    } catch (const CodecError&) {
+        // a value that another line takes first, or that rounds outside its line
+    }
+}
+
 // The codec on every frame with a usable layout: data of the frame's length
 // (taken from the input) always unpacks, and packing what it gave unpacks to
-// the same values.
+// the same values. Through the node's encodings, the data always decodes to
+// the raw values unpack gives, and encoding what it decoded refuses, if at
+// all, only with a CodecError.
 void check_codec(const NcfFile& file, std::string_view bytes) {
     for (const NcfNodeDef& node : file.nodes) {
         for (const NcfSingleFrame& frame : node.frames) {
@@ -380,6 +426,7 @@ void check_codec(const NcfFile& file, std::string_view bytes) {
             for (std::size_t i = 0; i < values.size(); ++i) {
                 require(again[i].value == values[i].value, "unpacking a packed frame gives another value");
             }
+            check_encodings(node, frame, data, values);
         }
     }
 }

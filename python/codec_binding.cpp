@@ -91,19 +91,21 @@ bool is_int(py::handle value) {
 
 // The bytes of a byte array given as bytes, a bytearray or a sequence of
 // ints 0..255.
-std::vector<std::uint8_t> byte_values(py::handle value, const std::string& place) {
+std::vector<std::uint8_t> byte_values(py::handle value, const NcfSingleFrame& frame,
+                                      const std::string& signal) {
     if (PyBytes_Check(value.ptr()) || PyByteArray_Check(value.ptr())) {
         return data_bytes(value);
     }
     std::vector<std::uint8_t> bytes;
     for (const auto& item : py::reinterpret_borrow<py::sequence>(value)) {
         if (!is_int(item)) {
-            throw CodecError("The bytes of the " + place + " are ints 0..255, not " + type_name(item));
+            throw CodecError("The bytes of the " + where(frame, signal) + " are ints 0..255, not " +
+                             type_name(item));
         }
         const std::optional<std::int64_t> byte = signed_value(item);
         if (!byte || *byte < 0 || *byte > 0xFF) {
-            throw CodecError("The byte " + py::str(item).cast<std::string>() + " of the " + place +
-                             " does not fit 8 bits");
+            throw CodecError("The byte " + py::str(item).cast<std::string>() + " of the " +
+                             where(frame, signal) + " does not fit 8 bits");
         }
         bytes.push_back(static_cast<std::uint8_t>(*byte));
     }
@@ -119,36 +121,43 @@ bool is_byte_sequence(py::handle value) {
 // scalar, bytes or a sequence of ints for a byte array.
 NamedRawValue raw_value(const NcfSingleFrame& frame, py::handle name, py::handle value) {
     NamedRawValue raw{signal_name(name), std::uint64_t{0}};
-    const std::string place = where(frame, raw.name);
+    const auto place = [&] { return where(frame, raw.name); };
     if (is_int(value)) {
-        if (PyObject_RichCompareBool(value.ptr(), py::int_(0).ptr(), Py_LT) == 1) {
-            throw CodecError("The value " + py::str(value).cast<std::string>() + " of the " + place +
+        int overflow = 0;
+        const long long small = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+        if (small == -1 && overflow == 0 && PyErr_Occurred() != nullptr) {
+            throw py::error_already_set();
+        }
+        if (overflow < 0 || (overflow == 0 && small < 0)) {
+            throw CodecError("The value " + py::str(value).cast<std::string>() + " of the " + place() +
                              " is negative");
         }
-        const std::optional<std::uint64_t> number = unsigned_value(value);
+        const std::optional<std::uint64_t> number =
+            overflow == 0 ? std::optional<std::uint64_t>(static_cast<std::uint64_t>(small))
+                          : unsigned_value(value);
         if (!number) {
-            throw CodecError("The value " + py::str(value).cast<std::string>() + " of the " + place +
+            throw CodecError("The value " + py::str(value).cast<std::string>() + " of the " + place() +
                              " does not fit 64 bits");
         }
         raw.value = *number;
         return raw;
     }
     if (!is_byte_sequence(value)) {
-        throw CodecError("The value of the " + place + " is an int, or bytes for a byte array, not " +
+        throw CodecError("The value of the " + place() + " is an int, or bytes for a byte array, not " +
                          type_name(value));
     }
-    raw.value = byte_values(value, place);
+    raw.value = byte_values(value, frame, raw.name);
     return raw;
 }
 
 // A text's UTF-8 bytes, as the records hold theirs (the reader turns the
 // ISO 8859-1 bytes of string literals into UTF-8).
-std::string text_bytes(py::handle text, const std::string& place) {
+std::string text_bytes(py::handle text, const NcfSingleFrame& frame, const std::string& signal) {
     Py_ssize_t size = 0;
     const char* data = PyUnicode_AsUTF8AndSize(text.ptr(), &size);
     if (data == nullptr) {
         PyErr_Clear();
-        throw CodecError("The text of the " + place +
+        throw CodecError("The text of the " + where(frame, signal) +
                          " holds a lone surrogate: it is no text a file can hold");
     }
     return std::string(data, static_cast<std::size_t>(size));
@@ -159,22 +168,22 @@ std::string text_bytes(py::handle text, const std::string& place) {
 NamedInput encoding_input(const EncodedFrame& encoded, py::handle name, py::handle value) {
     NamedInput input{signal_name(name), std::int64_t{0}};
     const NcfSingleFrame& frame = encoded.layout().frame();
-    const std::string place = where(frame, input.name);
+    const auto place = [&] { return where(frame, input.name); };
     if (is_int(value)) {
         const std::optional<std::int64_t> number = signed_value(value);
         if (!number) {
-            throw CodecError("The value " + py::str(value).cast<std::string>() + " of the " + place +
+            throw CodecError("The value " + py::str(value).cast<std::string>() + " of the " + place() +
                              " does not fit 64 bits");
         }
         input.value = *number;
     } else if (PyFloat_Check(value.ptr())) {
         input.value = PyFloat_AS_DOUBLE(value.ptr());
     } else if (PyUnicode_Check(value.ptr())) {
-        input.value = text_bytes(value, place);
+        input.value = text_bytes(value, frame, input.name);
     } else if (is_byte_sequence(value)) {
-        input.value = byte_values(value, place);
+        input.value = byte_values(value, frame, input.name);
     } else {
-        throw CodecError("The value of the " + place +
+        throw CodecError("The value of the " + place() +
                          " is a number, a text, or bytes for a byte array, not " + type_name(value));
     }
     return input;

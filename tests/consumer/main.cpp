@@ -1,7 +1,7 @@
 // Reads a file given on the command line, or a small text, and prints what a
 // C++ caller of tolvane sees: the nodes with their positions, the position of
-// one value, the diagnostics and what the LIN rules find. Exits 1 when what it sees is not what the
-// text says.
+// one value, the diagnostics, what the LIN rules find and what the codec
+// refuses. Exits 1 when what it sees is not what the text says.
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -62,6 +62,13 @@ int main(int argc, char** argv) {
     const tolvane::CheckResult checked =
         tolvane::check_text("door.ncf", std::string(text.substr(0, text.find("stray"))));
     const auto length = tolvane::position_of(file.nodes.at(0).frames.at(0).properties, "length");
+    std::string codec_refusal;
+    try {
+        const tolvane::NcfNodeDef& door = checked.file.nodes.at(0);
+        const tolvane::EncodedFrame status(door, tolvane::frame_named(door, "status"));
+    } catch (const tolvane::CodecError& error) {
+        codec_refusal = error.what();
+    }
     return check(file.nodes.size() == 1 && file.nodes[0].positions.start == tolvane::SourcePosition{3, 1},
                  "node door at 3:1") +
            check(length == tolvane::SourcePosition{7, 38}, "the frame's length at 7:38") +
@@ -73,5 +80,8 @@ int main(int argc, char** argv) {
            check(std::any_of(
                      checked.diagnostics.begin(), checked.diagnostics.end(),
                      [](const tolvane::Diagnostic& d) { return d.code == "frame-length" && d.line == 7; }),
-                 "the 9-byte frame reported on line 7");
+                 "the 9-byte frame reported on line 7") +
+           check(codec_refusal == "Frame 'status' cannot be packed: it has 9 data bytes, not 1..8",
+                 "the codec refuses the 9-byte frame") +
+           check(tolvane::protected_id(0x3D) == 0x7D, "the protected identifier of 0x3D");
 }
