@@ -193,6 +193,15 @@ def positions_of(ncf: tolvane.NcfFile) -> list[str]:
     assert_type(plain, "dict[str, tolvane._Plain]")  # the stub's alias, unknown at run time
     assert isinstance(plain["nodes"], list)
     assert_type(tolvane.NcfFile.__match_args__, tuple[str, str, str])
+    node = ncf.nodes[0]
+    decoded = tolvane.decode(node, "door_status", bytes(5))
+    assert_type(decoded, dict[str, tolvane.DecodedSignal])
+    for name, signal in decoded.items():
+        raw, value, unit, kind = signal
+        assert_type(signal.unit, str | None)
+        lines.append(f"{name} = {value!r} {unit or ''} ({kind}, raw {raw!r})")
+    data = tolvane.encode(node, node.frames[0], {"door_open": "open", "window_position": 20.5})
+    assert_type(tolvane.unpack(node.frames[0], data), dict[str, int | bytes])
     return lines
 
 
@@ -209,6 +218,9 @@ def misuses(ncf: tolvane.NcfFile, parser: tolvane.NcfParser) -> None:
     tolvane.to_dict("not a record")  # type: ignore[arg-type]
     tolvane.to_dict(ncf, True)  # type: ignore[call-arg]
     ncf.position_of(0)  # type: ignore[arg-type]
+    tolvane.decode(ncf.nodes[0], 1, b"")  # type: ignore[arg-type]
+    tolvane.decode(ncf.nodes[0], "f", b"").raw  # type: ignore[attr-defined]
+    tolvane.encode(ncf.nodes[0], "f", {"s": None})  # type: ignore[dict-item]
 
 
 if __name__ == "__main__":
