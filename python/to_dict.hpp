@@ -6,6 +6,8 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "model/ncf_records.hpp"
@@ -25,19 +27,35 @@ public:
     pybind11::dict record(const Record& value) const {
         pybind11::dict plain;
         for_each_field<Record>([&](const auto& described) {
-            plain[pybind11::str(described.name.data(), described.name.size())] =
-                field_value(described.of(value));
+            set(plain, key(described.name), field_value(described.of(value)));
         });
         if constexpr (positioned_record<Record>) {
             if (with_positions_) {
-                plain["line"] = pybind11::int_(value.positions.start.line);
-                plain["column"] = pybind11::int_(value.positions.start.column);
+                set(plain, key("line"), pybind11::int_(value.positions.start.line));
+                set(plain, key("column"), pybind11::int_(value.positions.start.column));
             }
         }
         return plain;
     }
 
 private:
+    // The key of a field name: made once per call and shared by every dict
+    // of the tree, its hash computed once. Field names are literals that
+    // outlive the call.
+    const pybind11::object& key(std::string_view name) const {
+        pybind11::object& cached = keys_[name];
+        if (!cached) {
+            cached = pybind11::str(name.data(), name.size());
+        }
+        return cached;
+    }
+
+    static void set(const pybind11::dict& dict, const pybind11::handle key, const pybind11::object& value) {
+        if (PyDict_SetItem(dict.ptr(), key.ptr(), value.ptr()) != 0) {
+            throw pybind11::error_already_set();
+        }
+    }
+
     template <class Value>
     pybind11::object field_value(const Value& value) const {
         if constexpr (described_record<Value>) {
@@ -50,7 +68,8 @@ private:
         } else if constexpr (is_list<Value>::value) {
             pybind11::list items(value.size());
             for (std::size_t i = 0; i < value.size(); ++i) {
-                items[i] = field_value(value[i]);
+                PyList_SET_ITEM(items.ptr(), static_cast<Py_ssize_t>(i),
+                                field_value(value[i]).release().ptr());
             }
             return items;
         } else {
@@ -59,6 +78,7 @@ private:
     }
 
     bool with_positions_;
+    mutable std::unordered_map<std::string_view, pybind11::object> keys_;
 };
 
 }  // namespace detail
