@@ -18,19 +18,20 @@ import it from here.
 
 from __future__ import annotations
 
-import argparse
-import io
-import json
 import os
-import re
 import sys
-import textwrap
-import urllib.parse
-from collections import Counter
-from collections.abc import Callable, Sequence
-from dataclasses import dataclass
 
 import tolvane
+
+# What only the type checker reads: importing these at run time would cost a
+# short `tolvane check` more than the check itself.
+TYPE_CHECKING = False
+if TYPE_CHECKING:
+    import argparse
+    from collections.abc import Callable, Sequence
+
+# argparse, json, re and the others are imported where they are used, so
+# that a plain `tolvane check FILE` starts about as fast as the interpreter.
 
 __all__ = ["main", "to_dict"]
 
@@ -145,12 +146,14 @@ def code_patterns(option: str, values: Sequence[str], codes: Sequence[str]) -> t
     return patterns
 
 
-@dataclass(frozen=True)
 class CodeFilter:
     """--select keeps only the codes it names (all when empty), then --ignore drops the codes it names."""
 
-    select: tuple[str, ...] = ()
-    ignore: tuple[str, ...] = ()
+    __slots__ = ("select", "ignore")
+
+    def __init__(self, select: tuple[str, ...] = (), ignore: tuple[str, ...] = ()) -> None:
+        self.select = select
+        self.ignore = ignore
 
     def keeps(self, code: str) -> bool:
         if self.select and not code.startswith(self.select):
@@ -174,11 +177,13 @@ def file_diagnostics(name: str, content: bytes, syntax_only: bool) -> list[tolva
     return list(diagnostics)
 
 
-@dataclass
 class CheckedFile:
-    name: str
-    content: bytes  # kept for SARIF's character columns only; empty otherwise
-    diagnostics: list[tolvane.Diagnostic]
+    __slots__ = ("name", "content", "diagnostics")
+
+    def __init__(self, name: str, content: bytes, diagnostics: list[tolvane.Diagnostic]) -> None:
+        self.name = name
+        self.content = content  # kept for SARIF's character columns only; empty otherwise
+        self.diagnostics = diagnostics
 
 
 # ---------------------------------------------------------------------------
@@ -189,9 +194,12 @@ class CheckedFile:
 def summary_line(files: Sequence[CheckedFile], unreadable: int) -> str:
     """`N files checked: 3 errors, 1 warning in 1 file`, only the severities
     that occur; `no diagnostics` when none; then any unreadable files."""
-    counts = Counter(diagnostic.severity.name for checked in files for diagnostic in checked.diagnostics)
+    counts = dict.fromkeys(SEVERITY_WORDS, 0)
+    for checked in files:
+        for diagnostic in checked.diagnostics:
+            counts[diagnostic.severity.name] += 1
     summary = f"{_plural(len(files), 'file')} checked: "
-    if counts:
+    if any(counts.values()):
         by_severity = ", ".join(_plural(counts[name], word) for name, word in SEVERITY_WORDS.items() if counts[name])
         with_diagnostics = sum(1 for checked in files if checked.diagnostics)
         summary += f"{by_severity} in {_plural(with_diagnostics, 'file')}"
@@ -205,6 +213,8 @@ def summary_line(files: Sequence[CheckedFile], unreadable: int) -> str:
 def artifact_uri(name: str) -> str:
     """A file name as a relative URI reference: forward slashes, every other
     reserved or non-ASCII byte percent-encoded (undecodable names included)."""
+    import urllib.parse
+
     return urllib.parse.quote(os.fsencode(name.replace(os.sep, "/")))
 
 
@@ -267,15 +277,19 @@ def sarif_log(files: Sequence[CheckedFile], rules: dict[str, str]) -> dict[str, 
 # ---------------------------------------------------------------------------
 
 
-@dataclass(frozen=True)
 class CheckOptions:
-    codes: CodeFilter = CodeFilter()
-    werror: bool = False
-    syntax_only: bool = False
-    output: str = "text"  # text, json or sarif
+    __slots__ = ("codes", "werror", "syntax_only", "output")
+
+    def __init__(self, codes: CodeFilter | None = None, werror: bool = False, syntax_only: bool = False,
+                 output: str = "text") -> None:
+        self.codes = codes or CodeFilter()
+        self.werror = werror
+        self.syntax_only = syntax_only
+        self.output = output  # text, json or sarif
 
 
-def command_check(paths: Sequence[str], options: CheckOptions = CheckOptions()) -> int:
+def command_check(paths: Sequence[str], options: CheckOptions | None = None) -> int:
+    options = options or CheckOptions()
     files: list[CheckedFile] = []
     unreadable = 0
     for path in paths:
@@ -299,8 +313,12 @@ def command_check(paths: Sequence[str], options: CheckOptions = CheckOptions()) 
         print(summary_line(files, unreadable))
     elif options.output == "json":
         document = [to_dict(diagnostic) for checked in files for diagnostic in checked.diagnostics]
+        import json
+
         sys.stdout.write(json.dumps(document, indent=2) + "\n")
     else:
+        import json
+
         sys.stdout.write(json.dumps(sarif_log(files, tolvane.rules()), indent=2) + "\n")
 
     if unreadable:
@@ -308,16 +326,6 @@ def command_check(paths: Sequence[str], options: CheckOptions = CheckOptions()) 
     failing = {"Error", "Warning"} if options.werror else {"Error"}
     reported = {diagnostic.severity.name for checked in files for diagnostic in checked.diagnostics}
     return EXIT_DIAGNOSTICS if reported & failing else EXIT_CLEAN
-
-
-def check_options(args: argparse.Namespace) -> CheckOptions:
-    codes = list(tolvane.rules())
-    return CheckOptions(
-        codes=CodeFilter(code_patterns("--select", args.select, codes), code_patterns("--ignore", args.ignore, codes)),
-        werror=args.werror,
-        syntax_only=args.syntax_only,
-        output=args.format,
-    )
 
 
 def _show_value(value: object) -> str:
@@ -353,6 +361,8 @@ def command_show(path: str) -> int:
 
 
 def command_json(path: str, positions: bool) -> int:
+    import json
+
     parser = make_parser(*read_source(path))
     document = {
         "ncf_file": to_dict(parser.parse(), positions=positions),
@@ -394,12 +404,14 @@ def command_trace(path: str) -> int:
 
 # A string literal (with backslash pairs, maybe cut off by the end of input)
 # or the start of a comment: the first kind is skipped, the second found.
-_STRING_OR_COMMENT = re.compile(rb'"(?:\\.|[^"\\])*"?|(//|/\*)', re.S)
+_STRING_OR_COMMENT = rb'"(?:\\.|[^"\\])*"?|(//|/\*)'
 
 
 def has_comments(content: bytes) -> bool:
     """Whether the text holds a comment, which the tree, and so fmt, does not keep."""
-    return any(match.group(1) for match in _STRING_OR_COMMENT.finditer(content))
+    import re
+
+    return any(match.group(1) for match in re.finditer(_STRING_OR_COMMENT, content, re.S))
 
 
 class NotFormatted(Exception):
@@ -424,6 +436,8 @@ def canonical_text(name: str, content: bytes) -> tuple[tolvane.NcfFile, bytes]:
 
 def text_from_json(name: str, content: bytes) -> bytes:
     """The NCF text that a `tolvane json` document (or its "ncf_file" part) describes."""
+    import json
+
     try:
         document = json.loads(content)
     except (ValueError, UnicodeDecodeError) as error:
@@ -436,12 +450,15 @@ def text_from_json(name: str, content: bytes) -> bytes:
         raise NotFormatted(f"tolvane: {name}: {error}") from error
 
 
-@dataclass(frozen=True)
 class FmtOptions:
-    in_place: bool = False
-    check: bool = False
-    from_json: bool = False
-    drop_comments: bool = False
+    __slots__ = ("in_place", "check", "from_json", "drop_comments")
+
+    def __init__(self, in_place: bool = False, check: bool = False, from_json: bool = False,
+                 drop_comments: bool = False) -> None:
+        self.in_place = in_place
+        self.check = check
+        self.from_json = from_json
+        self.drop_comments = drop_comments
 
 
 def fmt_usage_problem(paths: Sequence[str], options: FmtOptions) -> str | None:
@@ -527,13 +544,15 @@ def parsed_node(path: str, node_name: str | None) -> tolvane.NcfNodeDef:
     return ncf_file.nodes[names.index(node_name)]
 
 
-_HEX_SEPARATORS = re.compile(r"[\s:,-]+")
+_HEX_SEPARATORS = r"[\s:,-]+"
 
 
 def data_from_hex(words: Sequence[str]) -> bytes:
     """Data bytes written in hex: "0001282211", "00 01 28", "00:01",
     "0x00 0x01", in one argument or several."""
-    tokens = _HEX_SEPARATORS.split(" ".join(words))
+    import re
+
+    tokens = re.split(_HEX_SEPARATORS, " ".join(words))
     digits = "".join(token[2:] if token[:2] in ("0x", "0X") else token for token in tokens)
     try:
         return bytes.fromhex(digits)
@@ -546,6 +565,8 @@ def hex_bytes(data: bytes) -> str:
 
 
 def _text(value: str) -> str:
+    import json
+
     return json.dumps(value, ensure_ascii=False)
 
 
@@ -579,7 +600,7 @@ def command_decode(path: str, frame: str, words: Sequence[str], node_name: str |
     return EXIT_CLEAN
 
 
-_INT = re.compile(r"[+-]?(0[xX][0-9a-fA-F]+|0[bB][01]+|\d+)")
+_INT = r"[+-]?(0[xX][0-9a-fA-F]+|0[bB][01]+|\d+)"
 
 
 def _int(text: str) -> int:
@@ -592,14 +613,16 @@ def value_from_text(text: str) -> int | float | str | list[int]:
     """A value of `encode` from the command line: an int (decimal, 0x..,
     0b..), a float, a list of bytes "[0x22, 0x11]", or else a text; a text in
     double quotes is always a text ("1" is the text 1)."""
+    import re
+
     stripped = text.strip()
-    if _INT.fullmatch(stripped):
+    if re.fullmatch(_INT, stripped):
         return _int(stripped)
     if len(stripped) >= 2 and stripped[0] == stripped[-1] == '"':
         return stripped[1:-1]
     if stripped.startswith("[") and stripped.endswith("]"):
-        items = [item for item in _HEX_SEPARATORS.split(stripped[1:-1]) if item]
-        if all(_INT.fullmatch(item) for item in items):
+        items = [item for item in re.split(_HEX_SEPARATORS, stripped[1:-1]) if item]
+        if all(re.fullmatch(_INT, item) for item in items):
             return [_int(item) for item in items]
     try:
         return float(stripped)
@@ -636,16 +659,18 @@ def command_encode(path: str, frame: str, assignments: Sequence[str], node_name:
 # ---------------------------------------------------------------------------
 
 
-class _WholeWordsHelpFormatter(argparse.HelpFormatter):
-    """Fills the description and epilog as usual, without breaking a line
-    at a hyphen: the codes listed there are read and copied whole."""
-
-    def _fill_text(self, text: str, width: int, indent: str) -> str:
-        return textwrap.fill(" ".join(text.split()), width, initial_indent=indent, subsequent_indent=indent,
-                             break_on_hyphens=False)
-
-
 def build_argument_parser() -> argparse.ArgumentParser:
+    import argparse
+    import textwrap
+
+    class WholeWordsHelpFormatter(argparse.HelpFormatter):
+        """Fills the description and epilog as usual, without breaking a line
+        at a hyphen: the codes listed there are read and copied whole."""
+
+        def _fill_text(self, text: str, width: int, indent: str) -> str:
+            return textwrap.fill(" ".join(text.split()), width, initial_indent=indent, subsequent_indent=indent,
+                                 break_on_hyphens=False)
+
     parser = argparse.ArgumentParser(
         prog="tolvane",
         description="Check, show, export, trace and format LIN node capability files (NCF); decode and "
@@ -657,7 +682,7 @@ def build_argument_parser() -> argparse.ArgumentParser:
 
     check = commands.add_parser(
         "check",
-        formatter_class=_WholeWordsHelpFormatter,
+        formatter_class=WholeWordsHelpFormatter,
         help="parse and validate each file, report every diagnostic",
         description="Parse and validate each FILE and print every diagnostic as "
         "FILE:LINE:COLUMN: SEVERITY: MESSAGE [CODE], SEVERITY being error, warning or info and CODE "
@@ -790,33 +815,111 @@ def build_argument_parser() -> argparse.ArgumentParser:
 def _tolerate_unencodable_text() -> None:
     # Text from a file may hold characters the terminal's encoding lacks;
     # they are written as escapes rather than ending the command.
+    import io
+
     for stream in (sys.stdout, sys.stderr):
         if isinstance(stream, io.TextIOWrapper):
             stream.reconfigure(errors="backslashreplace")
 
 
+class QuickCheck:
+    """A `check` command line read without argparse: the files and the raw
+    option values, as argparse would have read them."""
+
+    __slots__ = ("files", "select", "ignore", "werror", "syntax_only", "format")
+
+    def __init__(self) -> None:
+        self.files: list[str] = []
+        self.select: list[str] = []
+        self.ignore: list[str] = []
+        self.werror = False
+        self.syntax_only = False
+        self.format = "text"
+
+
+_QUICK_FLAGS = ("--werror", "--syntax-only")
+_QUICK_VALUES = ("--select", "--ignore", "--format")
+
+
+def quick_check(argv: Sequence[str]) -> QuickCheck | None:
+    """The common `check` command line, read the way argparse reads it but
+    without building argparse (most of a short check's start-up time): only
+    exact option names, each value present, the files in one run. Anything
+    else (--help, an abbreviation, a misspelling, no FILE, files on both
+    sides of an option) gives None, and argparse reads it and words the
+    error."""
+    if not argv or argv[0] != "check":
+        return None
+    read = QuickCheck()
+    files_ended = False
+    arguments = iter(argv[1:])
+    for argument in arguments:
+        if argument == "-" or not argument.startswith("-"):
+            if files_ended and read.files:
+                return None
+            read.files.append(argument)
+            continue
+        files_ended = bool(read.files)
+        if argument in _QUICK_FLAGS:
+            setattr(read, argument[2:].replace("-", "_"), True)
+            continue
+        name, equals, value = argument.partition("=")
+        if name not in _QUICK_VALUES:
+            return None
+        if not equals:
+            value = next(arguments, "-")
+            if value.startswith("-"):  # argparse takes it for an option: "expected one argument"
+                return None
+        if name == "--format":
+            if value not in ("text", "json", "sarif"):
+                return None
+            read.format = value
+        else:
+            (read.select if name == "--select" else read.ignore).append(value)
+    return read if read.files else None
+
+
+def check_options(args: argparse.Namespace | QuickCheck) -> CheckOptions:
+    codes = list(tolvane.rules())
+    return CheckOptions(
+        codes=CodeFilter(code_patterns("--select", args.select, codes), code_patterns("--ignore", args.ignore, codes)),
+        werror=args.werror,
+        syntax_only=args.syntax_only,
+        output=args.format,
+    )
+
+
+def run_command(args: argparse.Namespace) -> int:
+    if args.command == "check":
+        return command_check(args.files, check_options(args))
+    if args.command == "show":
+        return command_show(args.file)
+    if args.command == "json":
+        return command_json(args.file, args.positions)
+    if args.command == "decode":
+        return command_decode(args.file, args.frame, args.hex, args.node)
+    if args.command == "encode":
+        return command_encode(args.file, args.frame, args.values, args.node, args.unused_bits)
+    if args.command == "fmt":
+        return command_fmt(args.files, FmtOptions(args.in_place, args.check, args.from_json, args.drop_comments))
+    return command_trace(args.file)
+
+
 def main(argv: Sequence[str] | None = None) -> int:
     """Runs the command line `argv` (default: sys.argv[1:]); returns the exit status."""
-    try:
-        args = build_argument_parser().parse_args(argv)
-    except SystemExit as stop:  # after --help, or a usage error already reported
-        return stop.code if isinstance(stop.code, int) else EXIT_TROUBLE
+    arguments = sys.argv[1:] if argv is None else list(argv)
+    quick = quick_check(arguments)
+    if quick is not None:
+        command: Callable[[], int] = lambda: command_check(quick.files, check_options(quick))
+    else:
+        try:
+            args = build_argument_parser().parse_args(arguments)
+        except SystemExit as stop:  # after --help, or a usage error already reported
+            return stop.code if isinstance(stop.code, int) else EXIT_TROUBLE
+        command = lambda: run_command(args)
     _tolerate_unencodable_text()
     try:
-        if args.command == "check":
-            status = command_check(args.files, check_options(args))
-        elif args.command == "show":
-            status = command_show(args.file)
-        elif args.command == "json":
-            status = command_json(args.file, args.positions)
-        elif args.command == "decode":
-            status = command_decode(args.file, args.frame, args.hex, args.node)
-        elif args.command == "encode":
-            status = command_encode(args.file, args.frame, args.values, args.node, args.unused_bits)
-        elif args.command == "fmt":
-            status = command_fmt(args.files, FmtOptions(args.in_place, args.check, args.from_json, args.drop_comments))
-        else:
-            status = command_trace(args.file)
+        status = command()
         sys.stdout.flush()  # here, where a closed pipe can still be handled
         return status
     except (Unreadable, UsageError) as error:

@@ -355,3 +355,45 @@ def test_trace_into_a_pipe_keeps_its_order():
     script = "import sys, tolvane_cli; print('before'); sys.exit(tolvane_cli.main(['trace', '-']))"
     status, out, err = run(["-c", script], stdin=(HEADER + "x").encode())
     assert (status, err, out.splitlines()) == (0, "", ["before", *stray_x_trace("<stdin>")])
+
+
+# --- the quick reading of a check command line ---------------------------------
+
+
+@pytest.mark.parametrize("argv", [
+    ["check", "a.ncf"],
+    ["check", "-", "b.ncf"],
+    ["check", "--werror", "a.ncf", "b.ncf"],
+    ["check", "a.ncf", "--syntax-only", "--werror"],
+    ["check", "--select", "nad,frame", "--ignore=nad-range", "--select", "syntax", "a.ncf"],
+    ["check", "--format", "json", "--format=sarif", "a.ncf"],
+])
+def test_the_quick_reading_of_check_is_argparses(argv):
+    quick = tolvane_cli.quick_check(argv)
+    args = tolvane_cli.build_argument_parser().parse_args(argv)
+    assert quick is not None
+    assert [getattr(quick, name) for name in quick.__slots__] == [
+        getattr(args, "files"), args.select, args.ignore, args.werror, args.syntax_only, args.format]
+
+
+@pytest.mark.parametrize("argv", [
+    [], ["show", "a.ncf"], ["check"], ["check", "--werror"], ["check", "-h", "a.ncf"], ["check", "--help"],
+    ["check", "--wer", "a.ncf"],  # an abbreviation argparse accepts
+    ["check", "--select", "a.ncf"], ["check", "a.ncf", "--select"], ["check", "--select", "-x", "a.ncf"],
+    ["check", "--format", "xml", "a.ncf"], ["check", "a.ncf", "--werror", "b.ncf"],
+    ["check", "--", "a.ncf"], ["check", "-x", "a.ncf"],
+])
+def test_what_the_quick_reading_leaves_to_argparse(argv):
+    assert tolvane_cli.quick_check(argv) is None
+
+
+@pytest.mark.parametrize(("argv", "status", "line"), [
+    (["check", "--wer", DOOR], 0, "1 file checked: no diagnostics"),
+    (["check", DOOR, "--werror", BROKEN], 2, "tolvane: error: unrecognized arguments: " + BROKEN),
+    (["check", "--format", "xml", DOOR], 2, "tolvane check: error: argument --format: invalid choice"),
+    (["check", "--select", "sytnax", DOOR], 2, "tolvane: --select: unknown code 'sytnax'"),
+])
+def test_check_command_lines_outside_the_quick_reading_behave_as_before(capsys, argv, status, line):
+    assert main(argv) == status
+    out, err = capsys.readouterr()
+    assert line in out + err
