@@ -16,6 +16,7 @@
 #include "parser/ncf_parser.hpp"
 #include "python/codec_binding.hpp"
 #include "python/from_dict.hpp"
+#include "python/json_text.hpp"
 #include "python/record_classes.hpp"
 #include "python/text.hpp"
 #include "python/text_argument.hpp"
@@ -80,6 +81,23 @@ void bind_to_dict(py::module_& module) {
         "The record and everything below it as plain dicts and lists: keys in field order, None for what "
         "is absent, severities by name; with positions=True each record read from text also has "
         "'line' and 'column'");
+}
+
+// For `tolvane json`: the document, written from the records.
+void bind_json_document(py::module_& module) {
+    module.def(
+        "_write_json_document",
+        [](py::handle write, const NcfFile& ncf_file, const std::vector<Diagnostic>& diagnostics,
+           bool positions) {
+            write_json_document(ncf_file, diagnostics, positions, [&](std::string_view chunk) {
+                write(py::bytes(chunk.data(), chunk.size()));
+            });
+        },
+        py::arg("write"), py::arg("ncf_file"), py::arg("diagnostics"), py::kw_only(),
+        py::arg("positions") = false,
+        "Writes the JSON text of {'ncf_file': to_dict(ncf_file), 'diagnostics': [...]} exactly as "
+        "json.dumps(..., indent=2) writes it, without the final newline, by calling write() with ASCII bytes "
+        "a chunk at a time.");
 }
 
 void bind_validation(py::module_& module) {
@@ -203,6 +221,7 @@ PYBIND11_MODULE_EXEC(tolvane, module) {
     tolvane::bind_validation(module);
     tolvane::bind_writer(module);
     tolvane::bind_codec(module);
+    tolvane::bind_json_document(module);
 }
 
 // The entry point: refuses any interpreter but the one the module was built

@@ -361,14 +361,19 @@ def command_show(path: str) -> int:
 
 
 def command_json(path: str, positions: bool) -> int:
-    import json
-
+    # The module writes the document from the records: the same bytes as
+    # json.dumps(indent=2) of the to_dict() form, in a fraction of the time.
     parser = make_parser(*read_source(path))
-    document = {
-        "ncf_file": to_dict(parser.parse(), positions=positions),
-        "diagnostics": [to_dict(diagnostic) for diagnostic in parser.get_diagnostics()],
-    }
-    sys.stdout.write(json.dumps(document, indent=2) + "\n")
+    ncf_file = parser.parse()
+    sys.stdout.flush()
+    out = getattr(sys.stdout, "buffer", None)
+    if out is None:  # a text-only stream stands in for stdout
+        chunks: list[bytes] = []
+        tolvane._write_json_document(chunks.append, ncf_file, parser.get_diagnostics(), positions=positions)
+        sys.stdout.write(b"".join(chunks).decode("ascii") + "\n")
+    else:
+        tolvane._write_json_document(out.write, ncf_file, parser.get_diagnostics(), positions=positions)
+        out.write(b"\n")
     return EXIT_CLEAN
 
 

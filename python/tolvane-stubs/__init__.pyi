@@ -8,7 +8,7 @@
 
 import os
 from _typeshed import structseq
-from collections.abc import Buffer, Mapping, Sequence
+from collections.abc import Buffer, Callable, Mapping, Sequence
 from typing import ClassVar, Final, SupportsIndex, SupportsInt, final
 
 # Every class of the module is made by pybind11's own metaclass. It has no
@@ -547,3 +547,13 @@ def encode(
 
 def decode(node: NcfNodeDef, frame: NcfSingleFrame | str, data: Buffer) -> dict[str, DecodedSignal]:
     """Every signal of a frame of 'node' (a record or a frame's name) decoded from its data bytes through the node's encodings, in the frame's order, as DecodedSignal(raw, value, unit, kind). Never fails on the bytes of a usable frame; CodecError for an unusable frame, an undefined encoding, or data of another length."""
+
+# For the command line (`tolvane json`), not part of the API.
+def _write_json_document(
+    write: Callable[[bytes], object],
+    ncf_file: NcfFile,
+    diagnostics: Sequence[Diagnostic],
+    *,
+    positions: bool = False,
+) -> None:
+    """Writes the JSON text of {'ncf_file': to_dict(ncf_file), 'diagnostics': [...]} exactly as json.dumps(..., indent=2) writes it, without the final newline, by calling write() with ASCII bytes a chunk at a time."""
