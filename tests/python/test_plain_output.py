@@ -1,6 +1,8 @@
-"""The JSON document `tolvane json` prints, written by the module from the
-records: the same bytes as json.dumps(indent=2) of the to_dict() form."""
+"""The plain forms of a tree made for speed: the JSON document `tolvane
+json` prints, written by the module from the records (the same bytes as
+json.dumps(indent=2) of the to_dict() form), and to_dict() itself."""
 
+import gc
 import json
 
 import pytest
@@ -74,3 +76,18 @@ def test_an_error_of_write_comes_through():
 
     with pytest.raises(OSError, match="No space left"):
         tolvane._write_json_document(refuse, ncf_file, [])
+
+
+@pytest.mark.parametrize("enabled", [True, False])
+def test_to_dict_leaves_the_garbage_collector_as_it_found_it(enabled):
+    ncf_file = tolvane.NcfParser("x.ncf", (EXAMPLES / "door_module.ncf").read_bytes()).parse()
+    was = gc.isenabled()
+    try:
+        gc.enable() if enabled else gc.disable()
+        assert tolvane.to_dict(ncf_file)["nodes"][0]["name"] == "door_module"
+        assert gc.isenabled() == enabled
+        with pytest.raises(TypeError):
+            tolvane.to_dict(42)
+        assert gc.isenabled() == enabled
+    finally:
+        gc.enable() if was else gc.disable()
