@@ -68,8 +68,6 @@ public:
     EncodedFrame(const NcfNodeDef& node, const NcfSingleFrame& frame);
 
     const FrameLayout& layout() const { return layout_; }
-    // The encoding of the frame's signal at `signal`, or null without one.
-    const NcfEncodingEntry* encoding_of(std::size_t signal) const { return encodings_[signal]; }
 
     // Data bytes from values; a signal without a value takes its initial
     // value. A number is tried against the physical lines in order, then as
