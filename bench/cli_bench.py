@@ -6,7 +6,7 @@ start-up.
 - import re, sys:     what the launcher pip writes for a console script
                       imports before tolvane: its own cost;
 - console script:     what an installed `tolvane` script runs (it imports
-                      re and sys, then tolvane_cli.main), checking one 1.2 KB
+                      re and sys, then tolvane_cli.main), checking one 2.2 KB
                       file (examples/door_module.ncf);
 - python -m:          `python3.14 -m tolvane_cli check FILE`;
 - per extra file:     (check of 2 000 copies of the file in one call − check
