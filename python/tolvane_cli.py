@@ -664,6 +664,13 @@ def command_encode(path: str, frame: str, assignments: Sequence[str], node_name:
 # ---------------------------------------------------------------------------
 
 
+def add_frame_arguments(command: argparse.ArgumentParser) -> None:
+    """FILE, FRAME and --node, which decode and encode share."""
+    command.add_argument("file", metavar="FILE", help='an NCF file, or "-" for standard input')
+    command.add_argument("frame", metavar="FRAME", help="the name of one of the node's frames")
+    command.add_argument("--node", metavar="NAME", help="the node, when FILE has several")
+
+
 def build_argument_parser() -> argparse.ArgumentParser:
     import argparse
     import textwrap
@@ -780,6 +787,7 @@ def build_argument_parser() -> argparse.ArgumentParser:
                      help="FILE is a document of the json command: write the NCF it describes")
     fmt.add_argument("--drop-comments", action="store_true",
                      help="with --in-place, rewrite files that have comments too (they are lost)")
+
     decode = commands.add_parser(
         "decode",
         help="decode a frame's data bytes through the node's encodings",
@@ -792,10 +800,8 @@ def build_argument_parser() -> argparse.ArgumentParser:
         "(unusable layout, an undefined encoding, data of another length), 2 usage error or FILE cannot "
         "be read.",
     )
-    decode.add_argument("file", metavar="FILE", help='an NCF file, or "-" for standard input')
-    decode.add_argument("frame", metavar="FRAME", help="the name of one of the node's frames")
+    add_frame_arguments(decode)
     decode.add_argument("hex", nargs="+", metavar="HEX", help="the frame's data bytes in hex")
-    decode.add_argument("--node", metavar="NAME", help="the node, when FILE has several")
 
     encode = commands.add_parser(
         "encode",
@@ -808,10 +814,8 @@ def build_argument_parser() -> argparse.ArgumentParser:
         "a text). Exit status: 0 encoded, 1 FILE has syntax errors or a value cannot be encoded, "
         "2 usage error or FILE cannot be read.",
     )
-    encode.add_argument("file", metavar="FILE", help='an NCF file, or "-" for standard input')
-    encode.add_argument("frame", metavar="FRAME", help="the name of one of the node's frames")
+    add_frame_arguments(encode)
     encode.add_argument("values", nargs="*", metavar="NAME=VALUE", help="a signal's value")
-    encode.add_argument("--node", metavar="NAME", help="the node, when FILE has several")
     encode.add_argument("--unused-bits", type=int, choices=(0, 1), default=0,
                         help="the value of the bits no signal uses (default 0)")
     return parser
