@@ -21,8 +21,12 @@ inline bool same_name(std::string_view a, std::string_view b) {
 }
 
 // "signal 'S' of frame 'F'"
+inline std::string signal_place(std::string_view signal, std::string_view frame) {
+    return "signal " + quoted(signal) + " of frame " + quoted(frame);
+}
+
 inline std::string signal_place(const NcfSignalDef& signal, const NcfSingleFrame& frame) {
-    return "signal " + quoted(signal.name) + " of frame " + quoted(frame.name);
+    return signal_place(signal.name, frame.name);
 }
 
 // "1 bit", "8 bits"

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "codec/codec_text.hpp"
 #include "codec/frame_codec.hpp"
 #include "codec/signal_codec.hpp"
 #include "model/ncf_records.hpp"
@@ -54,7 +55,7 @@ py::bytes python_bytes(const std::vector<std::uint8_t>& data) {
 }
 
 std::string where(const NcfSingleFrame& frame, const std::string& signal) {
-    return "signal '" + signal + "' of frame '" + frame.name + "'";
+    return codec_text::signal_place(signal, frame.name);
 }
 
 std::string signal_name(py::handle name) {
@@ -64,8 +65,8 @@ std::string signal_name(py::handle name) {
     return name.cast<std::string>();
 }
 
-// A Python int as an unsigned or signed 64-bit value, or nothing when it is
-// outside both.
+// A Python int as an unsigned (or below, a signed) 64-bit value, or nothing
+// when it does not fit.
 std::optional<std::uint64_t> unsigned_value(py::handle value) {
     const unsigned long long number = PyLong_AsUnsignedLongLong(value.ptr());
     if (number == static_cast<unsigned long long>(-1) && PyErr_Occurred() != nullptr) {
