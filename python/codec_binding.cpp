@@ -124,21 +124,15 @@ NamedRawValue raw_value(const NcfSingleFrame& frame, py::handle name, py::handle
     NamedRawValue raw{signal_name(name), std::uint64_t{0}};
     const auto place = [&] { return where(frame, raw.name); };
     if (is_int(value)) {
-        int overflow = 0;
-        const long long small = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
-        if (small == -1 && overflow == 0 && PyErr_Occurred() != nullptr) {
-            throw py::error_already_set();
-        }
-        if (overflow < 0 || (overflow == 0 && small < 0)) {
-            throw CodecError("The value " + py::str(value).cast<std::string>() + " of the " + place() +
-                             " is negative");
-        }
+        const std::optional<std::int64_t> small = signed_value(value);
         const std::optional<std::uint64_t> number =
-            overflow == 0 ? std::optional<std::uint64_t>(static_cast<std::uint64_t>(small))
-                          : unsigned_value(value);
-        if (!number) {
+            small ? std::optional<std::uint64_t>(static_cast<std::uint64_t>(*small)) : unsigned_value(value);
+        // Only outside 64 bits is the sign asked of Python.
+        const bool negative =
+            small ? *small < 0 : PyObject_RichCompareBool(value.ptr(), py::int_(0).ptr(), Py_LT) == 1;
+        if (negative || !number) {
             throw CodecError("The value " + py::str(value).cast<std::string>() + " of the " + place() +
-                             " does not fit 64 bits");
+                             (negative ? " is negative" : " does not fit 64 bits"));
         }
         raw.value = *number;
         return raw;
