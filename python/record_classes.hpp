@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "model/ncf_records.hpp"
+#include "python/fast_getter.hpp"
 #include "python/repr.hpp"
 #include "python/text.hpp"
 
@@ -58,8 +59,8 @@ void add_property(pybind11::class_<Record>& cls, const Field& described) {
     using Value = typename Field::value_type;
     const char* name = described.name.data();
     const char* doc = described.doc.data();
+    const auto member = described.member;
     if constexpr (holds_text<Value>) {
-        const auto member = described.member;
         // Made as a method so that its signature names the instance `self`,
         // as the getters that def_readonly makes do.
         cls.def_property_readonly(
@@ -67,14 +68,22 @@ void add_property(pybind11::class_<Record>& cls, const Field& described) {
             pybind11::cpp_function([member](const Record& record) { return python_texts(record.*member); },
                                    pybind11::is_method(cls)),
             doc);
+        speed_up_getter(cls, name, [member](const Record& record, pybind11::handle) {
+            return as_object(python_texts(record.*member));
+        });
     } else {
-        cls.def_readonly(name, described.member, doc);
+        cls.def_readonly(name, member, doc);
+        speed_up_getter(cls, name, [member](const Record& record, pybind11::handle self) {
+            return pybind11::cast(record.*member, pybind11::return_value_policy::reference_internal, self);
+        });
     }
 }
 
 template <class Record, class Getter>
 void add_computed_property(pybind11::class_<Record>& cls, const char* name, Getter getter, const char* doc) {
-    cls.def_property_readonly(name, pybind11::cpp_function(std::move(getter), pybind11::is_method(cls)), doc);
+    cls.def_property_readonly(name, pybind11::cpp_function(getter, pybind11::is_method(cls)), doc);
+    speed_up_getter(cls, name,
+                    [getter](const Record& record, pybind11::handle) { return as_object(getter(record)); });
 }
 
 using PythonPosition = std::optional<std::tuple<std::uint32_t, std::uint32_t>>;
@@ -127,6 +136,19 @@ pybind11::tuple field_names() {
     return pybind11::tuple(names);
 }
 
+// Records come only from a parse. `cls()` already fails in pybind11's
+// __init__, but `cls.__new__(cls)` would make an instance that holds no
+// record, and every read of it would follow a null pointer; refusing in
+// __new__ closes that door with the same error `cls()` gives.
+template <class Record>
+void refuse_instances_without_record(pybind11::class_<Record>& cls) {
+    cls.def_static("__new__", [](pybind11::handle type, const pybind11::args&, const pybind11::kwargs&) {
+        auto* record_type = reinterpret_cast<PyTypeObject*>(type.ptr());
+        throw pybind11::type_error(pybind11::detail::get_fully_qualified_tp_name(record_type) +
+                                   ": No constructor defined!");
+    });
+}
+
 inline void add_severity(pybind11::class_<Diagnostic>& cls) {
     pybind11::enum_<Diagnostic::Severity>(cls, "Severity")
         .value("Error", Diagnostic::Severity::Error)
@@ -154,6 +176,7 @@ void bind_record(pybind11::module_& module) {
     if constexpr (positioned_record<Record>) {
         detail::add_position_of(cls);
     }
+    detail::refuse_instances_without_record(cls);
     // The fields in order, for `match` patterns such as
     // `case NcfSingleFrame(kind, name)` and for code that walks records.
     cls.attr("__match_args__") = detail::field_names<Record>();

@@ -352,3 +352,50 @@ def test_value_lists_are_new_on_every_read(path, field, values):
     assert getattr(record, field) is not first
     first.append(0)
     assert getattr(record, field) == values
+
+
+# --- getters called by unusual callers -----------------------------------------
+
+
+@pytest.mark.parametrize("class_name", FIELDS)
+def test_every_getter_called_on_another_object_is_a_type_error(records, class_name):
+    cls = getattr(tolvane, class_name)
+    for name, member in vars(cls).items():
+        if isinstance(member, property):
+            with pytest.raises(TypeError, match=rf"^\(\): incompatible function arguments"):
+                member.fget(records["NcfFile"] if cls is not tolvane.NcfFile else records["NcfNodeDef"])
+            with pytest.raises(TypeError):
+                member.fget(None)
+
+
+@pytest.mark.parametrize("class_name", FIELDS)
+def test_no_instance_without_a_record_can_be_made(class_name):
+    cls = getattr(tolvane, class_name)
+
+    class Subclassed(cls):
+        pass
+
+    message = rf"^tolvane\.{class_name}: No constructor defined!$"
+    for make in (lambda: cls.__new__(cls), lambda: cls.__new__(cls, 1, x=2)):
+        with pytest.raises(TypeError, match=message):
+            make()
+    with pytest.raises(TypeError, match=r"is not safe"):
+        object.__new__(cls)
+    for make in (Subclassed, lambda: Subclassed.__new__(Subclassed)):
+        with pytest.raises(TypeError, match="No constructor defined!$"):
+            make()
+
+
+def test_getters_read_through_the_class_as_through_the_instance(records):
+    signal = records["NcfSignalDef"]
+    assert tolvane.NcfSignalDef.name.fget(signal) == signal.name
+    assert tolvane.NcfSignalDef.properties.fget(signal).size == signal.properties.size
+    assert tolvane.NcfSignalDef.line.fget(signal) == signal.line > 0
+
+
+def test_a_view_read_twice_while_alive_is_the_same_object():
+    node = parse_full()[1].nodes[0]
+    general = node.general
+    assert node.general is general
+    del general
+    assert node.general.bitrate.type == node.general.bitrate.type
