@@ -6,7 +6,9 @@ same bytes as the C++ benchmark's inputs, from the same generator and seed):
 
 - parse:     tolvane.NcfParser(content=text).parse(), the tree dropped at once
              (the work of the C++ benchmark's full parse, plus the binding);
-- traverse:  every property of every record read once, on a parsed tree;
+- traverse:  every property of every record read once, on a parsed tree,
+             and the same traversal of a copy of the tree made of plain
+             Python objects with slots (the floor of any record view);
 - repr:      repr() of the NcfFile;
 - repr all:  repr() of every record in the tree.
 
@@ -15,10 +17,12 @@ peak resident memory of reading a 10M and a 100M input as bytes and parsing
 it, above the baseline of the same fresh process with tolvane imported
 (ru_maxrss, checked against Linux's VmHWM), with the CPU time of that first
 parse; the cost of one property read by kind of property; and the module's
-import time (median over fresh processes).
+import time (median over fresh processes); then the whole jobs of
+bench/py_jobs.py (to_dict, to_dict + json.dumps, a `tolvane json` process),
+each against the parse of the same run.
 
-    PYTHONPATH=BUILD python3.14 bench/py_bench.py [--cpp-json FILE] [--json OUT]
-    PYTHONPATH=BUILD python3.14 bench/py_bench.py --smoke
+    PYTHONPATH=BUILD:python python3.14 bench/py_bench.py [--cpp-json FILE] [--json OUT]
+    PYTHONPATH=BUILD:python python3.14 bench/py_bench.py --smoke
 
 Times are the CPU time of the thread, as Google Benchmark reports by default,
 with the cyclic garbage collector off, median of the repeats. With --cpp-json
@@ -45,6 +49,9 @@ HERE = pathlib.Path(__file__).resolve().parent
 _spec = importlib.util.spec_from_file_location("gen_ncf", HERE / "gen_ncf.py")
 gen_ncf = importlib.util.module_from_spec(_spec)
 _spec.loader.exec_module(gen_ncf)
+_spec = importlib.util.spec_from_file_location("py_jobs", HERE / "py_jobs.py")
+py_jobs = importlib.util.module_from_spec(_spec)
+_spec.loader.exec_module(py_jobs)
 
 MB = 1 << 20
 
@@ -78,6 +85,24 @@ def traverse(record):
                 if type(item) in RECORD_PROPERTIES:
                     reads += traverse(item)
     return reads
+
+
+def plain_copy(value, classes={}):
+    """The tree rebuilt from plain Python objects with slots, one class per
+    record class: what the same traversal costs when every read is a plain
+    attribute, the floor of any record view."""
+    cls = type(value)
+    if cls is list:
+        return [plain_copy(item) for item in value]
+    if cls not in RECORD_PROPERTIES:
+        return value
+    if cls not in classes:
+        classes[cls] = type("Plain" + cls.__name__, (), {"__slots__": RECORD_PROPERTIES[cls]})
+        RECORD_PROPERTIES[classes[cls]] = RECORD_PROPERTIES[cls]
+    copy = classes[cls].__new__(classes[cls])
+    for name in RECORD_PROPERTIES[cls]:
+        setattr(copy, name, plain_copy(getattr(value, name)))
+    return copy
 
 
 def records_of(record):
@@ -164,6 +189,7 @@ def measure_input(shape, size_text, repeats, min_seconds):
         "property_reads": traverse(ncf),
         "parse_s": timed(parse_and_drop, text, repeats=repeats, min_seconds=min_seconds),
         "traverse_s": timed(traverse, ncf, repeats=repeats, min_seconds=min_seconds),
+        "plain_traverse_s": timed(traverse, plain_copy(ncf), repeats=repeats, min_seconds=min_seconds),
         "repr_file_s": timed(repr, ncf, repeats=repeats, min_seconds=min_seconds),
         "repr_all_s": timed(repr_every_record, records, repeats=repeats, min_seconds=min_seconds),
     }
@@ -281,6 +307,18 @@ def measure_large_parse(shape, size_text, repeats):
             "parse_s": timed(parse_and_drop, text, repeats=repeats, min_seconds=0.0)}
 
 
+def measure_jobs(shape, size_text, directory, repeats):
+    """The whole jobs of bench/py_jobs.py (to_dict, with json.dumps, a
+    `tolvane json` process), with the parse they are judged against."""
+    text = gen_ncf.generate(shape, gen_ncf.parse_size(size_text)).text.encode()
+    path = pathlib.Path(directory) / f"{shape}-{size_text}.ncf"
+    path.write_bytes(text)
+    try:
+        return {"shape": shape, "size": size_text, **py_jobs.measure(path, text, repeats)}
+    finally:
+        path.unlink()
+
+
 def measure_import(runs):
     return statistics.median(float(run_probe(IMPORT_PROBE)[0]) for _ in range(runs))
 
@@ -317,14 +355,16 @@ def rate(size_bytes, seconds):
 def print_report(results, cpp):
     print("\nPython (median of repeats; MB = 2**20 bytes)\n")
     header = ["input", "MB", "parse ms", "parse MB/s", "traverse ms", "reads", "ns/read",
-              "repr(file) ms", "repr all ms"]
+              "(parse+traverse)/parse", "plain-object traverse/parse", "repr(file) ms", "repr all ms"]
     if cpp:
         header += ["C++ parse ms", "Py/C++", "floor MB/s", "C++ parse/floor"]
     rows = []
     for r in results["inputs"]:
         row = [f"{r['shape']}-{r['size']}", f"{r['bytes'] / MB:.3f}", f"{r['parse_s'] * 1e3:.3f}",
                f"{rate(r['bytes'], r['parse_s']):.0f}", f"{r['traverse_s'] * 1e3:.3f}", str(r["property_reads"]),
-               f"{r['traverse_s'] / r['property_reads'] * 1e9:.0f}", f"{r['repr_file_s'] * 1e3:.4f}",
+               f"{r['traverse_s'] / r['property_reads'] * 1e9:.0f}",
+               f"{(r['parse_s'] + r['traverse_s']) / r['parse_s']:.2f}",
+               f"{r['plain_traverse_s'] / r['parse_s']:.2f}", f"{r['repr_file_s'] * 1e3:.4f}",
                f"{r['repr_all_s'] * 1e3:.3f}"]
         if cpp:
             key = (r["shape"], r["size"])
@@ -362,6 +402,13 @@ def print_report(results, cpp):
         print("\nOne property read, by kind (ns, median; a loop of getattr calls)\n")
         print_table(["kind", "ns/read"], [[k["kind"], f"{k['ns']:.0f}"] for k in results["kinds"]])
 
+    if results["jobs"]:
+        print("\nWhole jobs, each x the parse of the same run (bench/py_jobs.py; garbage collector on)\n")
+        rows = [[f"{j['shape']}-{j['size']}", f"{j['parse'] * 1e3:.1f}", f"{j['to_dict'] / j['parse']:.2f}",
+                 f"{j['to_dict + dumps'] / j['parse']:.2f}", f"{j['tolvane json'] / j['parse']:.2f}"]
+                for j in results["jobs"]]
+        print_table(["input", "parse ms", "to_dict", "to_dict + dumps", "tolvane json"], rows)
+
     print(f"\nImport of tolvane (median of {results['import_runs']} fresh processes): "
           f"{results['import_s'] * 1e3:.1f} ms")
 
@@ -380,6 +427,7 @@ def main(argv=None):
     parser.add_argument("--sizes", default="2K,1M,10M", help="inputs to time (default 2K,1M,10M)")
     parser.add_argument("--linearity-sizes", default="100M", help="extra sizes timed for linearity only")
     parser.add_argument("--memory-sizes", default="10M,100M", help="inputs whose peak memory is measured")
+    parser.add_argument("--job-sizes", default="1M,10M", help="inputs of the whole-job table")
     parser.add_argument("--repeats", type=int, default=5)
     parser.add_argument("--min-seconds", type=float, default=0.2, help="minimum length of one sample")
     parser.add_argument("--import-runs", type=int, default=21)
@@ -387,18 +435,21 @@ def main(argv=None):
     parser.add_argument("--json", type=pathlib.Path, help="write the figures here")
     args = parser.parse_args(argv)
     if args.smoke:
-        args.sizes, args.linearity_sizes, args.memory_sizes = "2K", "", "64K"
+        args.sizes, args.linearity_sizes, args.memory_sizes, args.job_sizes = "2K", "", "64K", "2K"
         args.repeats, args.min_seconds, args.import_runs = 1, 0.0, 3
 
     def split(sizes):
         return [s for s in sizes.split(",") if s]
 
     # The fresh processes first, before this one holds any large input.
-    results = {"inputs": [], "linearity": [], "memory": [], "kinds": []}
+    results = {"inputs": [], "linearity": [], "memory": [], "kinds": [], "jobs": []}
     with tempfile.TemporaryDirectory(prefix="tolvane-bench-") as directory:
         for size in split(args.memory_sizes):
             for shape in gen_ncf.SHAPES:
                 results["memory"].append(measure_memory(shape, size, directory))
+        for size in split(args.job_sizes):
+            for shape in gen_ncf.SHAPES:
+                results["jobs"].append(measure_jobs(shape, size, directory, args.repeats))
     results["import_runs"] = args.import_runs
     results["import_s"] = measure_import(args.import_runs)
 
