@@ -143,6 +143,10 @@ pybind11::tuple field_names() {
 template <class Record>
 void refuse_instances_without_record(pybind11::class_<Record>& cls) {
     cls.def_static("__new__", [](pybind11::handle type, const pybind11::args&, const pybind11::kwargs&) {
+        if (!PyType_Check(type.ptr())) {
+            throw pybind11::type_error("tolvane." + std::string(Description<Record>::name) +
+                                       ".__new__(X): X is not a type object");
+        }
         auto* record_type = reinterpret_cast<PyTypeObject*>(type.ptr());
         throw pybind11::type_error(pybind11::detail::get_fully_qualified_tp_name(record_type) +
                                    ": No constructor defined!");

@@ -381,6 +381,8 @@ def test_no_instance_without_a_record_can_be_made(class_name):
             make()
     with pytest.raises(TypeError, match=r"is not safe"):
         object.__new__(cls)
+    with pytest.raises(TypeError, match=rf"^tolvane\.{class_name}\.__new__\(X\): X is not a type object$"):
+        cls.__new__(42)
     for make in (Subclassed, lambda: Subclassed.__new__(Subclassed)):
         with pytest.raises(TypeError, match="No constructor defined!$"):
             make()
