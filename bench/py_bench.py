@@ -87,19 +87,23 @@ def traverse(record):
     return reads
 
 
-def plain_copy(value, classes={}):
-    """The tree rebuilt from plain Python objects with slots, one class per
-    record class: what the same traversal costs when every read is a plain
-    attribute, the floor of any record view."""
+# For each record class, a plain class with one slot per property; the
+# traversal reads both kinds alike.
+PLAIN_CLASSES = {cls: type("Plain" + cls.__name__, (), {"__slots__": names})
+                 for cls, names in RECORD_PROPERTIES.items()}
+RECORD_PROPERTIES.update({plain: RECORD_PROPERTIES[cls] for cls, plain in PLAIN_CLASSES.items()})
+
+
+def plain_copy(value):
+    """The tree rebuilt from plain Python objects with slots: what the same
+    traversal costs when every read is a plain attribute, the floor of any
+    record view."""
     cls = type(value)
     if cls is list:
         return [plain_copy(item) for item in value]
-    if cls not in RECORD_PROPERTIES:
+    if cls not in PLAIN_CLASSES:
         return value
-    if cls not in classes:
-        classes[cls] = type("Plain" + cls.__name__, (), {"__slots__": RECORD_PROPERTIES[cls]})
-        RECORD_PROPERTIES[classes[cls]] = RECORD_PROPERTIES[cls]
-    copy = classes[cls].__new__(classes[cls])
+    copy = PLAIN_CLASSES[cls].__new__(PLAIN_CLASSES[cls])
     for name in RECORD_PROPERTIES[cls]:
         setattr(copy, name, plain_copy(getattr(value, name)))
     return copy
