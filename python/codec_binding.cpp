@@ -282,19 +282,28 @@ bool unused_bits_set(int unused_bits) {
     return unused_bits == 1;
 }
 
+// Each name and value of a call's `values` (none when it gave none), turned
+// into what the codec takes by `convert`.
+template <class Convert>
+auto converted_values(const std::optional<py::dict>& values, Convert convert) {
+    std::vector<decltype(convert(py::handle(), py::handle()))> converted;
+    if (values) {
+        converted.reserve(values->size());
+        for (const auto& [name, value] : *values) {
+            converted.push_back(convert(name, value));
+        }
+    }
+    return converted;
+}
+
 void bind_raw_codec(py::module_& module) {
     module.def(
         "pack",
         [](const NcfSingleFrame& frame, std::optional<py::dict> values, int unused_bits) {
             const bool set = unused_bits_set(unused_bits);
             const FrameLayout layout(frame);
-            std::vector<NamedRawValue> raw;
-            if (values) {
-                raw.reserve(values->size());
-                for (const auto& [name, value] : *values) {
-                    raw.push_back(raw_value(frame, name, value));
-                }
-            }
+            const std::vector<NamedRawValue> raw = converted_values(
+                values, [&](py::handle name, py::handle value) { return raw_value(frame, name, value); });
             return python_bytes(layout.pack(raw, set));
         },
         py::arg("frame"), py::arg("values") = py::none(), py::kw_only(), py::arg("unused_bits") = 0,
@@ -342,13 +351,9 @@ void bind_encoded_codec(py::module_& module) {
         [](const NcfNodeDef& node, py::handle frame, std::optional<py::dict> values, int unused_bits) {
             const bool set = unused_bits_set(unused_bits);
             const EncodedFrame encoded(node, frame_argument(node, frame));
-            std::vector<NamedInput> inputs;
-            if (values) {
-                inputs.reserve(values->size());
-                for (const auto& [name, value] : *values) {
-                    inputs.push_back(encoding_input(encoded, name, value));
-                }
-            }
+            const std::vector<NamedInput> inputs = converted_values(
+                values,
+                [&](py::handle name, py::handle value) { return encoding_input(encoded, name, value); });
             return python_bytes(encoded.encode(inputs, set));
         },
         py::arg("node"), py::arg("frame"), py::arg("values") = py::none(), py::kw_only(),
