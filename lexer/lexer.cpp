@@ -73,10 +73,32 @@ std::string latin1_to_utf8(std::string_view bytes) {
     return text;
 }
 
-Lexer::Lexer(std::string_view content, std::string filename, std::size_t start)
-    : end_(content.data() + content.size()),
-      next_(content.data() + std::min(start, content.size())),
+Lexer::Lexer(std::string_view content, std::string filename, std::size_t start, bool hash_comments)
+    : begin_(content.data() + std::min(start, content.size())),
+      end_(content.data() + content.size()),
+      next_(begin_),
+      hash_comments_(hash_comments),
       filename_(std::move(filename)) {}
+
+TokenKind Lexer::kind_ahead(std::size_t count) {
+    const char* const next = next_;
+    const std::uint64_t line = line_;
+    const std::uint64_t column = column_;
+    const std::uint64_t last_hash_comment_line = last_hash_comment_line_;
+    const std::size_t reported = diagnostics_.size();
+    std::string string_text = string_text_;
+    TokenKind kind = TokenKind::EndOfInput;
+    for (std::size_t i = 0; i < count; ++i) {
+        kind = next_token().kind;
+    }
+    next_ = next;
+    line_ = line;
+    column_ = column;
+    last_hash_comment_line_ = last_hash_comment_line;
+    diagnostics_.resize(reported);  // what the look-ahead found is found again when read
+    string_text_ = std::move(string_text);
+    return kind;
+}
 
 Token Lexer::next_token() {
     skip_blanks_and_comments();
@@ -148,6 +170,13 @@ void Lexer::skip_blanks_and_comments() {
                     continue;
                 }
                 break;
+            case '#':
+                if (hash_comments_ && starts_hash_comment(p, column)) {
+                    const void* newline = std::memchr(p, '\n', static_cast<std::size_t>(end_ - p));
+                    p = newline ? static_cast<const char*>(newline) : end_;
+                    continue;
+                }
+                break;
             default:
                 break;
         }
@@ -155,6 +184,27 @@ void Lexer::skip_blanks_and_comments() {
     }
     next_ = p;
     column_ = column;
+}
+
+bool Lexer::starts_hash_comment(const char* hash, std::uint64_t column) {
+    for (const char* p = hash; p > begin_;) {
+        --p;
+        if (*p == '\n') {
+            break;
+        }
+        if (*p != ' ' && *p != '\t' && *p != '\r') {
+            return false;
+        }
+    }
+    // A run of "#" lines is one construct: one warning, at its first line.
+    if (line_ != last_hash_comment_line_ + 1 || last_hash_comment_line_ == 0) {
+        diagnostics_.push_back(Diagnostic{Diagnostic::Severity::Warning, filename_, line_, column,
+                                          "Line beginning with '#' read as a comment (NCF comments begin "
+                                          "with // or /*)",
+                                          "dialect-hash-comment"});
+    }
+    last_hash_comment_line_ = line_;
+    return true;
 }
 
 // Block comments do not nest; an unclosed one silently runs to the end.

@@ -15,16 +15,23 @@ namespace tolvane {
 class Lexer {
 public:
     // `content` must outlive the lexer; `start` is the offset of the first
-    // byte to read (3 after a UTF-8 byte-order mark).
-    Lexer(std::string_view content, std::string filename, std::size_t start = 0);
+    // byte to read (3 after a UTF-8 byte-order mark). With `hash_comments`, a
+    // line whose first byte other than a blank is "#" is a comment, as in
+    // some older files (one Warning for each run of such lines).
+    Lexer(std::string_view content, std::string filename, std::size_t start = 0, bool hash_comments = false);
 
     // The next token after any blanks and comments. At the end of input it
     // returns EndOfInput every time. Never fails; the only problem it reports
     // itself is an unterminated string literal.
     Token next_token();
 
-    // Unterminated string literals found so far, in the order found. Never
-    // cleared.
+    // The kind of the token that the `count`-th call of next_token() from
+    // now would return (1: the next one), without moving on. The lenient
+    // reading looks ahead with it to tell a foreign block from a stray word.
+    TokenKind kind_ahead(std::size_t count);
+
+    // Unterminated string literals (and, with `hash_comments`, the warnings
+    // about "#" lines) found so far, in the order found. Never cleared.
     const std::vector<Diagnostic>& diagnostics() const { return diagnostics_; }
 
 private:
@@ -35,6 +42,9 @@ private:
 
     void skip_blanks_and_comments();
     void skip_block_comment();
+    // Whether the "#" at `hash` is the first byte other than a blank on its
+    // line; if so, notes it (once for a run of such lines).
+    bool starts_hash_comment(const char* hash, std::uint64_t column);
 
     // Each scanner starts at `next_` and returns the end of its token.
     const char* scan_number(bool& is_real) const;
@@ -53,8 +63,11 @@ private:
     // byte other than a line feed takes one column).
     void advance_over_text(const char* text_end);
 
+    const char* begin_;  // the first byte to read
     const char* end_;
     const char* next_;  // the next unread byte
+    bool hash_comments_;
+    std::uint64_t last_hash_comment_line_ = 0;
     std::string filename_;
     std::uint64_t line_ = 1;
     std::uint64_t column_ = 1;

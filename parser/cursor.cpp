@@ -25,9 +25,10 @@ std::string quoted_found(std::string_view prefix, std::string_view text) {
 
 }  // namespace
 
-Grammar::Grammar(std::string filename, SourceText content)
+Grammar::Grammar(std::string filename, SourceText content, ParseOptions options)
     : content_(std::move(content)),
-      lexer_(content_.view(), filename, start_after_byte_order_mark(content_.view())),
+      lenient_(options.lenient),
+      lexer_(content_.view(), filename, start_after_byte_order_mark(content_.view()), options.lenient),
       current_{TokenKind::Unknown, {}, 1, 1},
       filename_(std::move(filename)) {
     advance();
@@ -87,6 +88,11 @@ double Grammar::expect_number() {
 void Grammar::report_error(std::string message) {
     diagnostics_.push_back(Diagnostic{Diagnostic::Severity::Error, filename_, current_.line, current_.column,
                                       std::move(message), std::string(syntax_code)});
+}
+
+void Grammar::report_warning(std::string_view code, Place where, std::string message) {
+    diagnostics_.push_back(Diagnostic{Diagnostic::Severity::Warning, filename_, where.line, where.column,
+                                      std::move(message), std::string(code)});
 }
 
 Grammar::TraceScope::TraceScope(Grammar& grammar, std::string_view label) : grammar_(grammar) {

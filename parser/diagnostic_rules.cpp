@@ -13,10 +13,23 @@ namespace tolvane::detail {
 NcfDiagnosticDef Grammar::diagnostic_definition() {
     TraceScope trace(*this, "diagnostic_definition");
     NcfDiagnosticDef diagnostic;
-    NcfDiagnosticDef::Positions& positions = diagnostic.positions;
-    positions.start = here();
+    diagnostic.positions.start = here();
     expect(TokenKind::KwDiagnostic);
     expect(TokenKind::LeftBrace);
+    if (lenient_) {
+        read_diagnostic_statements_in_any_order(diagnostic);
+    } else {
+        read_nad_statement(diagnostic);
+        read_optional_diagnostic_statements(diagnostic);
+    }
+    expect(TokenKind::RightBrace);
+    return diagnostic;
+}
+
+// "NAD" "=" integer [ "to" integer | { "," integer } ] ";", read whatever the
+// current token is.
+void Grammar::read_nad_statement(NcfDiagnosticDef& diagnostic) {
+    NcfDiagnosticDef::Positions& positions = diagnostic.positions;
     positions.nad = here();
     expect(TokenKind::KwNad);
     expect(TokenKind::Equals);
@@ -33,41 +46,91 @@ NcfDiagnosticDef Grammar::diagnostic_definition() {
         }
     }
     expect(TokenKind::Semicolon);
-    read_optional_diagnostic_statements(diagnostic);
-    expect(TokenKind::RightBrace);
-    return diagnostic;
 }
 
 // Each optional statement is tested once, in this fixed order.
 void Grammar::read_optional_diagnostic_statements(NcfDiagnosticDef& diagnostic) {
+    for (const TokenKind keyword :
+         {TokenKind::KwDiagnosticClass, TokenKind::KwP2Min, TokenKind::KwStMin, TokenKind::KwNAsTimeout,
+          TokenKind::KwNCrTimeout, TokenKind::KwSupportSid, TokenKind::KwMaxMessageLength}) {
+        read_optional_diagnostic_statement(keyword, diagnostic);
+    }
+}
+
+// The optional statement that `keyword` opens, read only when it is current.
+void Grammar::read_optional_diagnostic_statement(TokenKind keyword, NcfDiagnosticDef& diagnostic) {
     NcfDiagnosticDef::Positions& positions = diagnostic.positions;
-    if (auto value = optional_integer_statement(TokenKind::KwDiagnosticClass, positions.diagnostic_class)) {
-        diagnostic.diagnostic_class = value;
+    switch (keyword) {
+        case TokenKind::KwDiagnosticClass:
+            if (auto value = optional_integer_statement(keyword, positions.diagnostic_class)) {
+                diagnostic.diagnostic_class = value;
+            }
+            break;
+        case TokenKind::KwP2Min:
+            if (auto value = optional_time_statement(keyword, positions.p2_min)) {
+                diagnostic.p2_min = value;
+            }
+            break;
+        case TokenKind::KwStMin:
+            if (auto value = optional_time_statement(keyword, positions.st_min)) {
+                diagnostic.st_min = value;
+            }
+            break;
+        case TokenKind::KwNAsTimeout:
+            if (auto value = optional_time_statement(keyword, positions.n_as_timeout)) {
+                diagnostic.n_as_timeout = value;
+            }
+            break;
+        case TokenKind::KwNCrTimeout:
+            if (auto value = optional_time_statement(keyword, positions.n_cr_timeout)) {
+                diagnostic.n_cr_timeout = value;
+            }
+            break;
+        case TokenKind::KwSupportSid:
+            read_support_sid_statement(diagnostic);
+            break;
+        default:
+            if (auto value = optional_integer_statement(keyword, positions.max_message_length)) {
+                diagnostic.max_message_length = value;
+            }
+            break;
     }
-    if (auto value = optional_time_statement(TokenKind::KwP2Min, positions.p2_min)) {
-        diagnostic.p2_min = value;
+}
+
+// "support_sid" "{" integer { "," integer } "}" ";", read only when its
+// keyword is current.
+void Grammar::read_support_sid_statement(NcfDiagnosticDef& diagnostic) {
+    if (!at(TokenKind::KwSupportSid)) {
+        return;
     }
-    if (auto value = optional_time_statement(TokenKind::KwStMin, positions.st_min)) {
-        diagnostic.st_min = value;
+    const Place keyword = place();
+    diagnostic.positions.support_sid = here();
+    advance();
+    if (accept_support_sid_assignment(diagnostic, keyword)) {
+        return;
     }
-    if (auto value = optional_time_statement(TokenKind::KwNAsTimeout, positions.n_as_timeout)) {
-        diagnostic.n_as_timeout = value;
+    expect(TokenKind::LeftBrace);
+    read_integer_list(diagnostic.support_sids, diagnostic.positions.support_sids);
+    expect(TokenKind::RightBrace);
+    expect(TokenKind::Semicolon);
+}
+
+// Older and vendor files write the statements of `diagnostic` in any order.
+void Grammar::read_diagnostic_statements_in_any_order(NcfDiagnosticDef& diagnostic) {
+    static constexpr TokenKind order[] = {
+        TokenKind::KwNad,        TokenKind::KwDiagnosticClass,  TokenKind::KwP2Min,
+        TokenKind::KwStMin,      TokenKind::KwNAsTimeout,       TokenKind::KwNCrTimeout,
+        TokenKind::KwSupportSid, TokenKind::KwMaxMessageLength,
+    };
+    StatementsInAnyOrder section("diagnostic", "the diagnostic section", order, 1);
+    while (const std::optional<TokenKind> statement = next_statement(section)) {
+        if (*statement == TokenKind::KwNad) {
+            read_nad_statement(diagnostic);
+        } else {
+            read_optional_diagnostic_statement(*statement, diagnostic);
+        }
     }
-    if (auto value = optional_time_statement(TokenKind::KwNCrTimeout, positions.n_cr_timeout)) {
-        diagnostic.n_cr_timeout = value;
-    }
-    if (at(TokenKind::KwSupportSid)) {
-        positions.support_sid = here();
-        advance();
-        expect(TokenKind::LeftBrace);
-        read_integer_list(diagnostic.support_sids, positions.support_sids);
-        expect(TokenKind::RightBrace);
-        expect(TokenKind::Semicolon);
-    }
-    if (auto value =
-            optional_integer_statement(TokenKind::KwMaxMessageLength, positions.max_message_length)) {
-        diagnostic.max_message_length = value;
-    }
+    report_missing_statements(section);
 }
 
 // integer { "," integer }: the first integer is read whatever the token is.

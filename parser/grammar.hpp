@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <iterator>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -36,11 +37,42 @@ std::vector<T> take_list(std::vector<T>& buffer) {
     return list;
 }
 
+// A statement of older or vendor files that the lenient reading skips
+// inside one section: its name, the warning's code, and what it is.
+struct ForeignStatement {
+    std::string_view name;
+    std::string_view code;
+    std::string_view meaning;
+};
+
+// The lenient reading of a section whose statements may stand in any order:
+// its statements in the standard order (the mandatory ones first) and what
+// has been read so far.
+struct StatementsInAnyOrder {
+    StatementsInAnyOrder(std::string_view section_name, std::string_view record_holder,
+                         std::span<const TokenKind> standard_order, std::size_t mandatory_count,
+                         std::span<const ForeignStatement> foreign_statements = {})
+        : section(section_name),
+          holder(record_holder),
+          order(standard_order),
+          mandatory(mandatory_count),
+          foreign(foreign_statements) {}
+
+    std::string_view section;  // as the warnings name it: "general", "diagnostic", "frame"
+    std::string_view holder;   // what has no field for a skipped statement
+    std::span<const TokenKind> order;
+    std::size_t mandatory;
+    std::span<const ForeignStatement> foreign;
+    std::uint32_t read = 0;               // bit i: order[i] has been read
+    std::optional<std::size_t> furthest;  // the latest statement in the standard order read so far
+    bool order_reported = false;
+};
+
 class Grammar {
 public:
     // Parses `content` (never a file); `filename` is the name every
     // diagnostic and the parsed file report.
-    Grammar(std::string filename, SourceText content);
+    Grammar(std::string filename, SourceText content, ParseOptions options = {});
     Grammar(const Grammar&) = delete;
     Grammar& operator=(const Grammar&) = delete;
 
@@ -74,6 +106,15 @@ public:
     std::int32_t expect_integer();
     double expect_number();
     void report_error(std::string message);
+    // Where the current token begins, as diagnostics keep it.
+    struct Place {
+        std::uint64_t line;
+        std::uint64_t column;
+    };
+    Place place() const { return {current_.line, current_.column}; }
+    // Only the lenient reading warns, each time it accepts a construct of an
+    // older or vendor dialect.
+    void report_warning(std::string_view code, Place where, std::string message);
     // Where the current token begins, as the records keep it.
     SourcePosition here() const { return SourcePosition::at(current_.line, current_.column); }
 
@@ -123,24 +164,62 @@ private:
     void write_trace_line(std::string_view event);
     void release_list_buffers();
 
+    void read_protocol_version_statement(NcfGeneralDef& general);
     std::int32_t integer_statement(TokenKind keyword, SourcePosition& position);
+    void read_bitrate_statement(NcfGeneralDef& general);
+    void read_general_statements_in_any_order(NcfGeneralDef& general);
     void read_optional_general_statements(NcfGeneralDef& general);
+    void read_optional_general_statement(TokenKind keyword, NcfGeneralDef& general);
+    void read_wake_up_signal_statement(NcfGeneralDef& general);
+    void read_conformance_statement(NcfGeneralDef& general);
     std::optional<bool> wake_up_signal_value();
     void read_range_statement(TokenKind keyword, SourcePosition& keyword_position,
                               std::optional<double>& from, SourcePosition& from_position,
                               std::optional<double>& to, SourcePosition& to_position);
+    void read_nad_statement(NcfDiagnosticDef& diagnostic);
+    void read_diagnostic_statements_in_any_order(NcfDiagnosticDef& diagnostic);
     void read_optional_diagnostic_statements(NcfDiagnosticDef& diagnostic);
+    void read_optional_diagnostic_statement(TokenKind keyword, NcfDiagnosticDef& diagnostic);
+    void read_support_sid_statement(NcfDiagnosticDef& diagnostic);
     std::optional<std::int32_t> optional_integer_statement(TokenKind keyword, SourcePosition& position);
     std::optional<double> optional_time_statement(TokenKind keyword, SourcePosition& position);
     void read_integer_list(std::vector<std::int32_t>& values, std::vector<SourcePosition>& positions);
+    void read_length_statement(NcfFrameProperties& properties);
+    void read_frame_statements_in_any_order(NcfFrameProperties& properties);
     void read_period_statement(TokenKind keyword, std::optional<std::int32_t>& period,
                                SourcePosition& position);
+    void read_event_triggered_frame_statement(NcfFrameProperties& properties);
     NcfInitValue init_value();
     std::optional<std::string> optional_text_info();
     NcfLogicalValue logical_value(SourcePosition start);
     NcfPhysicalRange physical_range(SourcePosition start);
 
+    // --- the lenient reading of older and vendor files (dialect_rules.cpp) ---
+    // A warning placed before the diagnostics from `index` on, for a
+    // construct whose reading reported problems before it was recognised.
+    void insert_warning(std::size_t index, std::string_view code, Place where, std::string message);
+    // Each is called where the strict grammar would report an error, and does
+    // nothing unless the reading is lenient.
+    double rate_without_unit(double rate, std::string_view text, Place where);
+    // The kind of the next statement of `section` to read, or none when the
+    // current token starts none (or one already read). Skips the section's
+    // foreign statements and warns once when the order is not the standard
+    // one.
+    std::optional<TokenKind> next_statement(StatementsInAnyOrder& section);
+    void report_missing_statements(const StatementsInAnyOrder& section);
+    bool skip_foreign_statement(const StatementsInAnyOrder& section);
+    // Skips, by brace balance, blocks that are neither nodes (at the top
+    // level) nor sections (inside a node); says whether there was one.
+    bool skip_foreign_blocks(bool top_level);
+    bool starts_foreign_block();
+    void skip_foreign_block(bool top_level);
+    bool accept_error_response_spelling();
+    bool accept_support_sid_assignment(NcfDiagnosticDef& diagnostic, Place keyword);
+    bool read_inline_encoding(NcfSignalProperties& properties);
+    void take_inline_encodings(std::vector<NcfEncodingEntry>& encodings);
+
     SourceText content_;
+    bool lenient_;
     Lexer lexer_;
     Token current_;
     std::string filename_;
@@ -160,6 +239,9 @@ private:
     std::vector<NcfEncodingValue> values_buffer_;
     std::vector<std::int32_t> integers_buffer_;
     std::vector<SourcePosition> integer_positions_buffer_;
+    // Encodings defined inside the signals of the node being read (lenient
+    // reading only); they join the node's encodings.
+    std::vector<NcfEncodingEntry> inline_encodings_;
 };
 
 }  // namespace tolvane::detail

@@ -27,25 +27,25 @@ CannotOpenFile::CannotOpenFile(std::string filename)
 
 NcfParser::NcfParser(std::unique_ptr<detail::Grammar> grammar) : grammar_(std::move(grammar)) {}
 
-NcfParser::NcfParser(std::string filename, SourceText content) {
+NcfParser::NcfParser(std::string filename, SourceText content, ParseOptions options) {
     SourceText text = content_or_file(filename, std::move(content));
-    grammar_ = std::make_unique<detail::Grammar>(std::move(filename), std::move(text));
+    grammar_ = std::make_unique<detail::Grammar>(std::move(filename), std::move(text), options);
 }
 
-NcfParser::NcfParser(std::string filename, std::string content)
-    : NcfParser(std::move(filename), SourceText(std::move(content))) {}
+NcfParser::NcfParser(std::string filename, std::string content, ParseOptions options)
+    : NcfParser(std::move(filename), SourceText(std::move(content)), options) {}
 
-NcfParser NcfParser::from_file(std::string filename) {
+NcfParser NcfParser::from_file(std::string filename, ParseOptions options) {
     SourceText text(detail::read_whole_file(filename));
-    return NcfParser(std::make_unique<detail::Grammar>(std::move(filename), std::move(text)));
+    return NcfParser(std::make_unique<detail::Grammar>(std::move(filename), std::move(text), options));
 }
 
-NcfParser NcfParser::from_text(std::string filename, SourceText text) {
-    return NcfParser(std::make_unique<detail::Grammar>(std::move(filename), std::move(text)));
+NcfParser NcfParser::from_text(std::string filename, SourceText text, ParseOptions options) {
+    return NcfParser(std::make_unique<detail::Grammar>(std::move(filename), std::move(text), options));
 }
 
-NcfParser NcfParser::from_text(std::string filename, std::string text) {
-    return from_text(std::move(filename), SourceText(std::move(text)));
+NcfParser NcfParser::from_text(std::string filename, std::string text, ParseOptions options) {
+    return from_text(std::move(filename), SourceText(std::move(text)), options);
 }
 
 NcfParser::NcfParser(NcfParser&&) noexcept = default;

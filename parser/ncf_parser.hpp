@@ -39,21 +39,33 @@ private:
 // not throw.
 using TraceSink = std::function<void(std::string_view line)>;
 
+// How the text is read. By default strictly by the grammar of the language.
+// `lenient` also accepts, where the grammar would report an error, the
+// constructs of older (LIN 2.0, SAE J2602) and vendor files: a bit rate
+// without a unit, `error_response`, statements in another order, `#` comment
+// lines, foreign blocks and statements (skipped), inline encodings. Each
+// acceptance is one Warning diagnostic with a "dialect-..." code that says
+// what was made of the construct and what was not kept. Input that the
+// strict reading accepts without a diagnostic reads the same either way.
+struct ParseOptions {
+    bool lenient = false;
+};
+
 class NcfParser {
 public:
     // Parses `content` when it is not empty; otherwise reads the file named
     // `filename` when that is not empty. `filename` is in any case the name
     // every diagnostic and the parsed file report. Throws CannotOpenFile.
-    NcfParser(std::string filename, SourceText content);
-    NcfParser(std::string filename, std::string content);
+    NcfParser(std::string filename, SourceText content, ParseOptions options = {});
+    NcfParser(std::string filename, std::string content, ParseOptions options = {});
 
     // Reads the file `filename` (always, even when it is empty). Throws
     // CannotOpenFile.
-    static NcfParser from_file(std::string filename);
+    static NcfParser from_file(std::string filename, ParseOptions options = {});
     // Parses `text` (never a file, even when the text is empty); `filename`
     // is only the name that diagnostics and the parsed file report.
-    static NcfParser from_text(std::string filename, SourceText text);
-    static NcfParser from_text(std::string filename, std::string text);
+    static NcfParser from_text(std::string filename, SourceText text, ParseOptions options = {});
+    static NcfParser from_text(std::string filename, std::string text, ParseOptions options = {});
 
     NcfParser(NcfParser&&) noexcept;
     NcfParser& operator=(NcfParser&&) noexcept;

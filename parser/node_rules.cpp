@@ -15,11 +15,16 @@ NcfNodeDef Grammar::node_definition() {
     node.name = take_text(node.positions.name);
     expect(TokenKind::LeftBrace);
     node.general = general_definition();
+    skip_foreign_blocks(false);
     node.diagnostic = diagnostic_definition();
+    skip_foreign_blocks(false);
     node.frames = frame_definition();
+    skip_foreign_blocks(false);
     if (at(TokenKind::KwEncoding)) {
         node.encodings = encoding_definition();
+        skip_foreign_blocks(false);
     }
+    take_inline_encodings(node.encodings);
     node.status = status_management();
     if (at(TokenKind::KwFreeText)) {
         node.free_text = free_text(node.positions.free_text);
@@ -42,24 +47,27 @@ NcfGeneralDef Grammar::general_definition() {
     expect(TokenKind::KwGeneral);
     expect(TokenKind::LeftBrace);
 
+    if (lenient_) {
+        read_general_statements_in_any_order(general);
+    } else {
+        read_protocol_version_statement(general);
+        general.supplier_id = integer_statement(TokenKind::KwSupplier, general.positions.supplier_id);
+        general.function_id = integer_statement(TokenKind::KwFunction, general.positions.function_id);
+        general.variant_id = integer_statement(TokenKind::KwVariant, general.positions.variant_id);
+        read_bitrate_statement(general);
+        read_optional_general_statements(general);
+    }
+    expect(TokenKind::RightBrace);
+    return general;
+}
+
+// "LIN_protocol_version" "=" string ";", read whatever the current token is.
+void Grammar::read_protocol_version_statement(NcfGeneralDef& general) {
     expect(TokenKind::KwLinProtocolVersion);
     expect(TokenKind::Equals);
     general.positions.protocol_version = here();
     general.protocol_version = expect_string();
     expect(TokenKind::Semicolon);
-
-    general.supplier_id = integer_statement(TokenKind::KwSupplier, general.positions.supplier_id);
-    general.function_id = integer_statement(TokenKind::KwFunction, general.positions.function_id);
-    general.variant_id = integer_statement(TokenKind::KwVariant, general.positions.variant_id);
-
-    expect(TokenKind::KwBitrate);
-    expect(TokenKind::Equals);
-    general.bitrate = bitrate_definition();
-    expect(TokenKind::Semicolon);
-
-    read_optional_general_statements(general);
-    expect(TokenKind::RightBrace);
-    return general;
 }
 
 // keyword "=" integer ";", read whatever the current token is.
@@ -72,28 +80,111 @@ std::int32_t Grammar::integer_statement(TokenKind keyword, SourcePosition& posit
     return value;
 }
 
+// "bitrate" "=" bitrate_definition ";", read whatever the current token is.
+void Grammar::read_bitrate_statement(NcfGeneralDef& general) {
+    expect(TokenKind::KwBitrate);
+    expect(TokenKind::Equals);
+    general.bitrate = bitrate_definition();
+    expect(TokenKind::Semicolon);
+}
+
 // Each optional statement is tested once, in this fixed order.
 void Grammar::read_optional_general_statements(NcfGeneralDef& general) {
+    for (const TokenKind keyword : {TokenKind::KwSendsWakeUpSignal, TokenKind::KwVoltRange,
+                                    TokenKind::KwTempRange, TokenKind::KwConformance}) {
+        read_optional_general_statement(keyword, general);
+    }
+}
+
+// The optional statement that `keyword` opens, read only when it is current.
+void Grammar::read_optional_general_statement(TokenKind keyword, NcfGeneralDef& general) {
     NcfGeneralDef::Positions& positions = general.positions;
-    if (accept(TokenKind::KwSendsWakeUpSignal)) {
-        expect(TokenKind::Equals);
-        const SourcePosition value_position = here();
-        general.sends_wake_up_signal = wake_up_signal_value();
-        if (general.sends_wake_up_signal) {
-            positions.sends_wake_up_signal = value_position;
+    switch (keyword) {
+        case TokenKind::KwSendsWakeUpSignal:
+            read_wake_up_signal_statement(general);
+            break;
+        case TokenKind::KwVoltRange:
+            read_range_statement(keyword, positions.volt_range, general.volt_from, positions.volt_from,
+                                 general.volt_to, positions.volt_to);
+            break;
+        case TokenKind::KwTempRange:
+            read_range_statement(keyword, positions.temp_range, general.temp_from, positions.temp_from,
+                                 general.temp_to, positions.temp_to);
+            break;
+        default:
+            read_conformance_statement(general);
+            break;
+    }
+}
+
+// Older and vendor files write the statements of `general` in any order, and
+// J2602 files add a response tolerance.
+void Grammar::read_general_statements_in_any_order(NcfGeneralDef& general) {
+    static constexpr TokenKind order[] = {
+        TokenKind::KwLinProtocolVersion,
+        TokenKind::KwSupplier,
+        TokenKind::KwFunction,
+        TokenKind::KwVariant,
+        TokenKind::KwBitrate,
+        TokenKind::KwSendsWakeUpSignal,
+        TokenKind::KwVoltRange,
+        TokenKind::KwTempRange,
+        TokenKind::KwConformance,
+    };
+    static constexpr ForeignStatement foreign[] = {
+        {"response_tolerance", "dialect-response-tolerance", "J2602 response tolerance"},
+    };
+    StatementsInAnyOrder section("general", "the general section", order, 5, foreign);
+    NcfGeneralDef::Positions& positions = general.positions;
+    while (const std::optional<TokenKind> statement = next_statement(section)) {
+        switch (*statement) {
+            case TokenKind::KwLinProtocolVersion:
+                read_protocol_version_statement(general);
+                break;
+            case TokenKind::KwSupplier:
+                general.supplier_id = integer_statement(TokenKind::KwSupplier, positions.supplier_id);
+                break;
+            case TokenKind::KwFunction:
+                general.function_id = integer_statement(TokenKind::KwFunction, positions.function_id);
+                break;
+            case TokenKind::KwVariant:
+                general.variant_id = integer_statement(TokenKind::KwVariant, positions.variant_id);
+                break;
+            case TokenKind::KwBitrate:
+                read_bitrate_statement(general);
+                break;
+            default:
+                read_optional_general_statement(*statement, general);
+                break;
         }
-        expect(TokenKind::Semicolon);
     }
-    read_range_statement(TokenKind::KwVoltRange, positions.volt_range, general.volt_from, positions.volt_from,
-                         general.volt_to, positions.volt_to);
-    read_range_statement(TokenKind::KwTempRange, positions.temp_range, general.temp_from, positions.temp_from,
-                         general.temp_to, positions.temp_to);
-    if (accept(TokenKind::KwConformance)) {
-        expect(TokenKind::Equals);
-        positions.conformance = here();
-        general.conformance = expect_string();
-        expect(TokenKind::Semicolon);
+    report_missing_statements(section);
+}
+
+// "sends_wake_up_signal" "=" ("yes" | "no" | string) ";", read only when its
+// keyword is current.
+void Grammar::read_wake_up_signal_statement(NcfGeneralDef& general) {
+    if (!accept(TokenKind::KwSendsWakeUpSignal)) {
+        return;
     }
+    expect(TokenKind::Equals);
+    const SourcePosition value_position = here();
+    general.sends_wake_up_signal = wake_up_signal_value();
+    if (general.sends_wake_up_signal) {
+        general.positions.sends_wake_up_signal = value_position;
+    }
+    expect(TokenKind::Semicolon);
+}
+
+// "conformance" "=" string ";", read only when its keyword is current.
+void Grammar::read_conformance_statement(NcfGeneralDef& general) {
+    if (!accept(TokenKind::KwConformance)) {
+        return;
+    }
+    expect(TokenKind::Equals);
+    general.positions.conformance = here();
+    general.conformance = expect_string();
+    expect(TokenKind::Semicolon);
 }
 
 // keyword "=" number "," number ";", read only when `keyword` is current.
@@ -166,7 +257,12 @@ NcfBitrateDefinition Grammar::bitrate_definition() {
 
 // bitrate_value: number "kbps"   (no trace scope of its own)
 double Grammar::bitrate_value() {
+    const bool is_number = at(TokenKind::Integer) || at(TokenKind::Real);
+    const Token number = current_;
     const double rate = expect_number();
+    if (lenient_ && is_number && !at(TokenKind::KwKbps)) {
+        return rate_without_unit(rate, number.text, {number.line, number.column});
+    }
     expect(TokenKind::KwKbps);
     return rate;
 }

@@ -59,6 +59,8 @@ NcfSignalProperties Grammar::signal_properties() {
             properties.encoding_name = take_text(positions.encoding_name);
             expect(TokenKind::Semicolon);
             break;
+        } else if (read_inline_encoding(properties)) {
+            break;  // the reference comes last, as above
         } else {
             break;  // "}", the end of input, a repeated statement or anything else
         }

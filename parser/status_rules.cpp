@@ -12,7 +12,9 @@ NcfStatusManagement Grammar::status_management() {
     status.positions.start = here();
     expect(TokenKind::KwStatusManagement);
     expect(TokenKind::LeftBrace);
-    expect(TokenKind::KwResponseError);
+    if (!accept_error_response_spelling()) {
+        expect(TokenKind::KwResponseError);
+    }
     expect(TokenKind::Equals);
     status.response_error = take_text(status.positions.response_error);
     expect(TokenKind::Semicolon);

@@ -23,6 +23,7 @@ void Grammar::release_list_buffers() {
     values_buffer_ = {};
     integers_buffer_ = {};
     integer_positions_buffer_ = {};
+    inline_encodings_ = {};
 }
 
 // ncf_file: "node_capability_file" ";" language_version { node_definition }
@@ -35,8 +36,12 @@ NcfFile Grammar::ncf_file() {
     expect(TokenKind::KwNodeCapabilityFile);
     expect(TokenKind::Semicolon);
     file.language_version = language_version(file.positions.language_version);
-    while (at(TokenKind::KwNode)) {
-        file.nodes.push_back(node_definition());
+    for (;;) {
+        if (at(TokenKind::KwNode)) {
+            file.nodes.push_back(node_definition());
+        } else if (!skip_foreign_blocks(true)) {
+            break;
+        }
     }
     // The tree outlives the parse: give back what the list grew beyond its size.
     file.nodes.shrink_to_fit();

@@ -33,11 +33,13 @@ namespace {
 
 void bind_parser(py::module_& module) {
     py::class_<NcfParser>(module, "NcfParser")
-        // Each argument is a str (taken as its UTF-8 bytes) or bytes-like (taken as is).
-        .def(py::init([](const TextArgument& filename, TextArgument& content) {
-                 return std::make_unique<NcfParser>(filename.bytes(), std::move(content.text));
+        // Each text argument is a str (taken as its UTF-8 bytes) or bytes-like
+        // (taken as is); `lenient` comes after them and only by keyword.
+        .def(py::init([](const TextArgument& filename, TextArgument& content, bool lenient) {
+                 return std::make_unique<NcfParser>(filename.bytes(), std::move(content.text),
+                                                    ParseOptions{.lenient = lenient});
              }),
-             py::arg("filename") = "", py::arg("content") = "")
+             py::arg("filename") = "", py::arg("content") = "", py::kw_only(), py::arg("lenient") = false)
         .def("parse", &NcfParser::parse)
         .def("set_trace", &NcfParser::set_trace)  // positional only: no keyword name
         .def("get_diagnostics", &NcfParser::get_diagnostics);
@@ -113,17 +115,18 @@ void bind_validation(py::module_& module) {
         "lies is not checked, and one Info diagnostic with code 'not-checked' says so.");
     module.def(
         "check",
-        [](const TextArgument& filename, std::optional<TextArgument> content) {
-            CheckResult result = content ? check_text(filename.bytes(), std::move(content->text))
-                                         : check_file(filename.bytes());
+        [](const TextArgument& filename, std::optional<TextArgument> content, bool lenient) {
+            const ParseOptions options{.lenient = lenient};
+            CheckResult result = content ? check_text(filename.bytes(), std::move(content->text), options)
+                                         : check_file(filename.bytes(), options);
             return std::pair(std::move(result.file), std::move(result.diagnostics));
         },
-        py::arg("filename"), py::arg("content") = py::none(),
+        py::arg("filename"), py::arg("content") = py::none(), py::kw_only(), py::arg("lenient") = false,
         "Parses and validates in one call: returns the tree and every diagnostic, the parser's and the "
         "validator's, ordered by line and column. Reads the file 'filename' when 'content' is None; "
         "otherwise "
-        "parses 'content' (even when it is empty) and reports 'filename'. RuntimeError when the file cannot "
-        "be opened.");
+        "parses 'content' (even when it is empty) and reports 'filename'. lenient=True reads as "
+        "NcfParser(..., lenient=True) does. RuntimeError when the file cannot be opened.");
     module.def(
         "rules",
         [] {

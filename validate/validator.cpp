@@ -212,17 +212,17 @@ CheckResult parse_and_validate(NcfParser& parser) {
 
 }  // namespace
 
-CheckResult check_text(std::string filename, SourceText text) {
-    NcfParser parser = NcfParser::from_text(std::move(filename), std::move(text));
+CheckResult check_text(std::string filename, SourceText text, ParseOptions options) {
+    NcfParser parser = NcfParser::from_text(std::move(filename), std::move(text), options);
     return parse_and_validate(parser);
 }
 
-CheckResult check_text(std::string filename, std::string text) {
-    return check_text(std::move(filename), SourceText(std::move(text)));
+CheckResult check_text(std::string filename, std::string text, ParseOptions options) {
+    return check_text(std::move(filename), SourceText(std::move(text)), options);
 }
 
-CheckResult check_file(std::string filename) {
-    NcfParser parser = NcfParser::from_file(std::move(filename));
+CheckResult check_file(std::string filename, ParseOptions options) {
+    NcfParser parser = NcfParser::from_file(std::move(filename), options);
     return parse_and_validate(parser);
 }
 

@@ -14,6 +14,7 @@
 
 #include "../model/diagnostic.hpp"
 #include "../model/ncf_records.hpp"
+#include "../parser/ncf_parser.hpp"
 #include "../parser/source_text.hpp"
 
 namespace tolvane {
@@ -49,9 +50,9 @@ struct CheckResult {
 
 // Parses and checks `text` (even when it is empty); `filename` is the name
 // the diagnostics report.
-CheckResult check_text(std::string filename, SourceText text);
-CheckResult check_text(std::string filename, std::string text);
+CheckResult check_text(std::string filename, SourceText text, ParseOptions options = {});
+CheckResult check_text(std::string filename, std::string text, ParseOptions options = {});
 // Reads the file `filename`, then parses and checks it. Throws CannotOpenFile.
-CheckResult check_file(std::string filename);
+CheckResult check_file(std::string filename, ParseOptions options = {});
 
 }  // namespace tolvane

@@ -462,7 +462,11 @@ class NcfParser(metaclass=_pybind11_type):
     """Reads one NCF text: parse() gives the tree, get_diagnostics() every problem found on the way."""
 
     def __init__(
-        self, filename: str | bytes | bytearray = "", content: str | bytes | bytearray = ""
+        self,
+        filename: str | bytes | bytearray = "",
+        content: str | bytes | bytearray = "",
+        *,
+        lenient: bool = False,
     ) -> None: ...
     def parse(self) -> NcfFile:
         """Parses from where the previous call stopped and returns a new, independent tree."""
@@ -486,9 +490,12 @@ def validate(ncf_file: NcfFile, diagnostics: Sequence[Diagnostic] = ()) -> list[
     """The problems the LIN rules find in a parsed file, as a new list of Diagnostic ordered by line and column. 'diagnostics' are the parser's for that file: a node in which one of them (of severity Error) lies is not checked, and one Info diagnostic with code 'not-checked' says so."""
 
 def check(
-    filename: str | bytes | bytearray, content: str | bytes | bytearray | None = None
+    filename: str | bytes | bytearray,
+    content: str | bytes | bytearray | None = None,
+    *,
+    lenient: bool = False,
 ) -> tuple[NcfFile, list[Diagnostic]]:
-    """Parses and validates in one call: returns the tree and every diagnostic, the parser's and the validator's, ordered by line and column. Reads the file 'filename' when 'content' is None; otherwise parses 'content' (even when it is empty) and reports 'filename'. RuntimeError when the file cannot be opened."""
+    """Parses and validates in one call: returns the tree and every diagnostic, the parser's and the validator's, ordered by line and column. Reads the file 'filename' when 'content' is None; otherwise parses 'content' (even when it is empty) and reports 'filename'. lenient=True reads as NcfParser(..., lenient=True) does. RuntimeError when the file cannot be opened."""
 
 def rules() -> dict[str, str]:
     """Every code a diagnostic can carry, mapped to what it checks: 'syntax' (the parser's) first, then the validator's in the order of their sections, 'not-checked' last."""
