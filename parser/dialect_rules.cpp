@@ -178,6 +178,31 @@ bool Grammar::accept_error_response_spelling() {
     return true;
 }
 
+// `length { size = 4; offset = 8; }` in a signals block: a signal that some
+// files name by a keyword of the language. Only a keyword right before "{"
+// is taken, which no statement of a signals block is.
+bool Grammar::accept_keyword_as_signal_name() {
+    const auto kind = static_cast<int>(current_.kind);
+    if (!lenient_ || kind < first_keyword_kind || kind > last_keyword_kind ||
+        lexer_.kind_ahead(1) != TokenKind::LeftBrace) {
+        return false;
+    }
+    report_warning("dialect-keyword-name", place(),
+                   "Signal name '" + std::string(current_.text) + "' is a keyword of NCF; read as the name");
+    return true;
+}
+
+// A node that ends where a mandatory section is due: one error, and the
+// node's "}" is left to close the node instead of being read as the
+// section's content.
+bool Grammar::report_missing_section(TokenKind keyword) {
+    if (!lenient_ || !at(TokenKind::RightBrace)) {
+        return false;
+    }
+    report_expected(spelling_of(keyword));
+    return true;
+}
+
 // `support_sid = 0x22, 0x2e, 0xb2;`, an older form of the list; `keyword`
 // is where "support_sid" stood.
 bool Grammar::accept_support_sid_assignment(NcfDiagnosticDef& diagnostic, Place keyword) {

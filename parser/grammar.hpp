@@ -214,6 +214,8 @@ private:
     bool starts_foreign_block();
     void skip_foreign_block(bool top_level);
     bool accept_error_response_spelling();
+    bool accept_keyword_as_signal_name();
+    bool report_missing_section(TokenKind keyword);
     bool accept_support_sid_assignment(NcfDiagnosticDef& diagnostic, Place keyword);
     bool read_inline_encoding(NcfSignalProperties& properties);
     void take_inline_encodings(std::vector<NcfEncodingEntry>& encodings);

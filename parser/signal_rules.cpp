@@ -8,7 +8,7 @@ std::vector<NcfSignalDef> Grammar::signal_definition() {
     TraceScope trace(*this, "signal_definition");
     expect(TokenKind::KwSignals);
     expect(TokenKind::LeftBrace);
-    while (at(TokenKind::Identifier)) {
+    while (at(TokenKind::Identifier) || accept_keyword_as_signal_name()) {
         signals_buffer_.push_back(signal_entry());
     }
     expect(TokenKind::RightBrace);

@@ -10,6 +10,9 @@ NcfStatusManagement Grammar::status_management() {
     TraceScope trace(*this, "status_management");
     NcfStatusManagement status;
     status.positions.start = here();
+    if (report_missing_section(TokenKind::KwStatusManagement)) {
+        return status;
+    }
     expect(TokenKind::KwStatusManagement);
     expect(TokenKind::LeftBrace);
     if (!accept_error_response_spelling()) {

@@ -136,7 +136,8 @@ void bind_validation(py::module_& module) {
             }
             return codes;
         },
-        "Every code a diagnostic can carry, mapped to what it checks: 'syntax' (the parser's) first, then "
+        "Every code a diagnostic can carry, mapped to what it checks: the parser's first ('syntax', then the "
+        "lenient reading's 'dialect-...' warnings), then "
         "the "
         "validator's in the order of their sections, 'not-checked' last.");
 }

@@ -100,11 +100,11 @@ def read_source(path: str) -> tuple[str, bytes]:
         raise Unreadable(path, error) from error
 
 
-def make_parser(name: str, content: bytes) -> tolvane.NcfParser:
+def make_parser(name: str, content: bytes, lenient: bool = False) -> tolvane.NcfParser:
     # The bytes are read here rather than by the parser, so that every failure
     # to read (a missing file, a directory, standard input) is told apart and
     # named; the parser gets the text and the name for its diagnostics.
-    return tolvane.NcfParser(os.fsencode(name), content or _EMPTY_INPUT)
+    return tolvane.NcfParser(os.fsencode(name), content or _EMPTY_INPUT, lenient=lenient)
 
 
 def format_diagnostic(diagnostic: tolvane.Diagnostic) -> str:
@@ -165,15 +165,15 @@ def _position(diagnostic: tolvane.Diagnostic) -> tuple[int, int]:
     return diagnostic.line, diagnostic.column
 
 
-def file_diagnostics(name: str, content: bytes, syntax_only: bool) -> list[tolvane.Diagnostic]:
+def file_diagnostics(name: str, content: bytes, syntax_only: bool, lenient: bool = False) -> list[tolvane.Diagnostic]:
     """Every diagnostic of one file in the order of their positions: the
     parser's alone with `syntax_only`, else the parser's and the validator's."""
     if syntax_only:
-        parser = make_parser(name, content)
+        parser = make_parser(name, content, lenient)
         parser.parse()
         # A stable sort: diagnostics at one position keep the parser's order.
         return sorted(parser.get_diagnostics(), key=_position)
-    _, diagnostics = tolvane.check(os.fsencode(name), content)
+    _, diagnostics = tolvane.check(os.fsencode(name), content, lenient=lenient)
     return list(diagnostics)
 
 
@@ -278,14 +278,15 @@ def sarif_log(files: Sequence[CheckedFile], rules: dict[str, str]) -> dict[str, 
 
 
 class CheckOptions:
-    __slots__ = ("codes", "werror", "syntax_only", "output")
+    __slots__ = ("codes", "werror", "syntax_only", "output", "lenient")
 
     def __init__(self, codes: CodeFilter | None = None, werror: bool = False, syntax_only: bool = False,
-                 output: str = "text") -> None:
+                 output: str = "text", lenient: bool = False) -> None:
         self.codes = codes or CodeFilter()
         self.werror = werror
         self.syntax_only = syntax_only
         self.output = output  # text, json or sarif
+        self.lenient = lenient
 
 
 def command_check(paths: Sequence[str], options: CheckOptions | None = None) -> int:
@@ -301,7 +302,7 @@ def command_check(paths: Sequence[str], options: CheckOptions | None = None) -> 
             continue
         diagnostics = [
             diagnostic
-            for diagnostic in file_diagnostics(name, content, options.syntax_only)
+            for diagnostic in file_diagnostics(name, content, options.syntax_only, options.lenient)
             if options.codes.keeps(diagnostic.code)
         ]
         if options.output == "text":  # as each file is done, in step with the complaints on stderr
@@ -354,16 +355,16 @@ def show_lines(record: object, indent: int = 0) -> list[str]:
     return lines
 
 
-def command_show(path: str) -> int:
-    parser = make_parser(*read_source(path))
+def command_show(path: str, lenient: bool = False) -> int:
+    parser = make_parser(*read_source(path), lenient)
     print("\n".join(show_lines(parser.parse())))
     return EXIT_CLEAN
 
 
-def command_json(path: str, positions: bool) -> int:
+def command_json(path: str, positions: bool, lenient: bool = False) -> int:
     # The module writes the document from the records: the same bytes as
     # json.dumps(indent=2) of the to_dict() form, in a fraction of the time.
-    parser = make_parser(*read_source(path))
+    parser = make_parser(*read_source(path), lenient)
     ncf_file = parser.parse()
     sys.stdout.flush()
     out = getattr(sys.stdout, "buffer", None)
@@ -389,8 +390,8 @@ def _flush_c_stdout() -> None:
         pass  # nothing to flush with; the trace still comes out at exit
 
 
-def command_trace(path: str) -> int:
-    parser = make_parser(*read_source(path))
+def command_trace(path: str, lenient: bool = False) -> int:
+    parser = make_parser(*read_source(path), lenient)
     # The trace goes to the process's stdout, past Python's buffer: what
     # Python has buffered goes first, and the trace is out before the
     # diagnostics that follow it.
@@ -423,18 +424,26 @@ class NotFormatted(Exception):
     """A file fmt leaves as it is, with the reason (already worded for stderr)."""
 
 
-def canonical_text(name: str, content: bytes) -> tuple[tolvane.NcfFile, bytes]:
-    """The tree and the canonical text of one NCF file; NotFormatted when it
-    has syntax errors (whose text the tree does not hold) or cannot be
-    written."""
-    parser = make_parser(name, content)
+# What the lenient reading skips: the canonical text cannot hold it, so a
+# rewrite in place would lose it.
+_NOT_KEPT_CODES = frozenset({
+    "dialect-message-id", "dialect-event-triggered-message-id", "dialect-frame-id",
+    "dialect-response-tolerance", "dialect-foreign-block",
+})
+
+
+def canonical_text(name: str, content: bytes, lenient: bool = False) -> tuple[tolvane.NcfFile, bytes, list[tolvane.Diagnostic]]:
+    """The tree, the canonical text and the lenient reading's warnings of one
+    NCF file; NotFormatted when it has syntax errors (whose text the tree does
+    not hold) or cannot be written."""
+    parser = make_parser(name, content, lenient)
     ncf_file = parser.parse()
-    diagnostics = parser.get_diagnostics()
-    if diagnostics:
+    diagnostics = sorted(parser.get_diagnostics(), key=_position)
+    if any(diagnostic.severity == tolvane.Diagnostic.Error for diagnostic in diagnostics):
         lines = [format_diagnostic(diagnostic) for diagnostic in diagnostics]
         raise NotFormatted("\n".join(lines + [f"tolvane: {name}: not formatted: it has syntax errors"]))
     try:
-        return ncf_file, tolvane.dumps(ncf_file)
+        return ncf_file, tolvane.dumps(ncf_file), diagnostics
     except ValueError as error:
         raise NotFormatted(f"tolvane: {name}: not formatted: {error}") from error
 
@@ -456,14 +465,15 @@ def text_from_json(name: str, content: bytes) -> bytes:
 
 
 class FmtOptions:
-    __slots__ = ("in_place", "check", "from_json", "drop_comments")
+    __slots__ = ("in_place", "check", "from_json", "drop_comments", "lenient")
 
     def __init__(self, in_place: bool = False, check: bool = False, from_json: bool = False,
-                 drop_comments: bool = False) -> None:
+                 drop_comments: bool = False, lenient: bool = False) -> None:
         self.in_place = in_place
         self.check = check
         self.from_json = from_json
         self.drop_comments = drop_comments
+        self.lenient = lenient
 
 
 def fmt_usage_problem(paths: Sequence[str], options: FmtOptions) -> str | None:
@@ -473,6 +483,8 @@ def fmt_usage_problem(paths: Sequence[str], options: FmtOptions) -> str | None:
         return "tolvane: fmt: --from-json writes to standard output only"
     if options.in_place and "-" in paths:
         return "tolvane: fmt: --in-place cannot rewrite standard input"
+    if options.from_json and options.lenient:
+        return "tolvane: fmt: --lenient reads NCF text, not --from-json documents"
     if not (options.in_place or options.check) and len(paths) != 1:
         return "tolvane: fmt: one FILE to write to standard output (or --in-place, --check)"
     return None
@@ -492,17 +504,26 @@ def command_fmt(paths: Sequence[str], options: FmtOptions) -> int:
             continue
         try:
             ncf_file = None
+            warnings: list[tolvane.Diagnostic] = []
             if options.from_json:
                 text = text_from_json(name, content)
             else:
-                ncf_file, text = canonical_text(name, content)
+                ncf_file, text, warnings = canonical_text(name, content, options.lenient)
+            for warning in warnings:  # what the lenient reading made of the file, and what it left out
+                _complain(format_diagnostic(warning))
             if options.check:
                 if text != content:
                     print(f"would reformat {name}")
                     status = EXIT_DIAGNOSTICS
             elif options.in_place:
                 if text != content:
-                    if has_comments(content) and not options.drop_comments:
+                    codes = {warning.code for warning in warnings}
+                    if codes & _NOT_KEPT_CODES:
+                        raise NotFormatted(f"tolvane: {name}: not formatted in place: the lenient reading skipped "
+                                           "statements or blocks that the canonical text cannot hold (see the "
+                                           "warnings); write it to standard output to migrate it")
+                    commented = has_comments(content) or "dialect-hash-comment" in codes
+                    if commented and not options.drop_comments:
                         raise NotFormatted(f"tolvane: {name}: not formatted: it has comments, which the "
                                            "canonical text does not keep (--drop-comments rewrites it anyway)")
                     assert ncf_file is not None  # --in-place excludes --from-json
@@ -528,10 +549,10 @@ class CodecRefused(Exception):
     """A frame, values or data the codec cannot use; the message says why."""
 
 
-def parsed_node(path: str, node_name: str | None) -> tolvane.NcfNodeDef:
+def parsed_node(path: str, node_name: str | None, lenient: bool = False) -> tolvane.NcfNodeDef:
     """The node of FILE that --node names, or its only node. A file with
     syntax errors is refused: its tree may lack what the bytes need."""
-    parser = make_parser(*read_source(path))
+    parser = make_parser(*read_source(path), lenient)
     ncf_file = parser.parse()
     errors = [d for d in parser.get_diagnostics() if d.severity == tolvane.Diagnostic.Error]
     if errors:
@@ -592,8 +613,9 @@ def decoded_line(name: str, decoded: tolvane.DecodedSignal, size: int) -> str:
     return f"{name} = {shown} (raw {raw_text})"
 
 
-def command_decode(path: str, frame: str, words: Sequence[str], node_name: str | None) -> int:
-    node = parsed_node(path, node_name)
+def command_decode(path: str, frame: str, words: Sequence[str], node_name: str | None,
+                   lenient: bool = False) -> int:
+    node = parsed_node(path, node_name, lenient)
     data = data_from_hex(words)
     try:
         decoded = tolvane.decode(node, frame, data)
@@ -648,8 +670,8 @@ def encode_values(assignments: Sequence[str]) -> dict[str, int | float | str | l
 
 
 def command_encode(path: str, frame: str, assignments: Sequence[str], node_name: str | None,
-                   unused_bits: int) -> int:
-    node = parsed_node(path, node_name)
+                   unused_bits: int, lenient: bool = False) -> int:
+    node = parsed_node(path, node_name, lenient)
     values = encode_values(assignments)
     try:
         data = tolvane.encode(node, frame, values, unused_bits=unused_bits)
@@ -669,6 +691,15 @@ def add_frame_arguments(command: argparse.ArgumentParser) -> None:
     command.add_argument("file", metavar="FILE", help='an NCF file, or "-" for standard input')
     command.add_argument("frame", metavar="FRAME", help="the name of one of the node's frames")
     command.add_argument("--node", metavar="NAME", help="the node, when FILE has several")
+    add_lenient_argument(command)
+
+
+def add_lenient_argument(command: argparse.ArgumentParser) -> None:
+    command.add_argument(
+        "--lenient",
+        action="store_true",
+        help="also read older (LIN 2.0, J2602) and vendor constructs, each reported as a dialect-... warning",
+    )
 
 
 def build_argument_parser() -> argparse.ArgumentParser:
@@ -735,6 +766,7 @@ def build_argument_parser() -> argparse.ArgumentParser:
         help="text: a line per diagnostic, then the summary (the default); json: every "
         "diagnostic's fields in one JSON list; sarif: a SARIF 2.1.0 log. No summary with json and sarif",
     )
+    add_lenient_argument(check)
 
     show = commands.add_parser(
         "show",
@@ -744,6 +776,7 @@ def build_argument_parser() -> argparse.ArgumentParser:
         epilog="Exit status: 0 shown, 2 usage error or FILE cannot be read.",
     )
     show.add_argument("file", metavar="FILE", help='an NCF file, or "-" for standard input')
+    add_lenient_argument(show)
 
     export = commands.add_parser(
         "json",
@@ -758,6 +791,7 @@ def build_argument_parser() -> argparse.ArgumentParser:
         action="store_true",
         help='add "line" and "column" to every record read from the text: where its first token stands',
     )
+    add_lenient_argument(export)
 
     trace = commands.add_parser(
         "trace",
@@ -767,6 +801,7 @@ def build_argument_parser() -> argparse.ArgumentParser:
         epilog="Exit status: 0 traced, 2 usage error or FILE cannot be read.",
     )
     trace.add_argument("file", metavar="FILE", help='an NCF file, or "-" for standard input')
+    add_lenient_argument(trace)
 
     fmt = commands.add_parser(
         "fmt",
@@ -787,6 +822,7 @@ def build_argument_parser() -> argparse.ArgumentParser:
                      help="FILE is a document of the json command: write the NCF it describes")
     fmt.add_argument("--drop-comments", action="store_true",
                      help="with --in-place, rewrite files that have comments too (they are lost)")
+    add_lenient_argument(fmt)
 
     decode = commands.add_parser(
         "decode",
@@ -835,7 +871,7 @@ class QuickCheck:
     """A `check` command line read without argparse: the files and the raw
     option values, as argparse would have read them."""
 
-    __slots__ = ("files", "select", "ignore", "werror", "syntax_only", "format")
+    __slots__ = ("files", "select", "ignore", "werror", "syntax_only", "format", "lenient")
 
     def __init__(self) -> None:
         self.files: list[str] = []
@@ -844,9 +880,10 @@ class QuickCheck:
         self.werror = False
         self.syntax_only = False
         self.format = "text"
+        self.lenient = False
 
 
-_QUICK_FLAGS = ("--werror", "--syntax-only")
+_QUICK_FLAGS = ("--werror", "--syntax-only", "--lenient")
 _QUICK_VALUES = ("--select", "--ignore", "--format")
 
 
@@ -895,6 +932,7 @@ def check_options(args: argparse.Namespace | QuickCheck) -> CheckOptions:
         werror=args.werror,
         syntax_only=args.syntax_only,
         output=args.format,
+        lenient=args.lenient,
     )
 
 
@@ -902,16 +940,17 @@ def run_command(args: argparse.Namespace) -> int:
     if args.command == "check":
         return command_check(args.files, check_options(args))
     if args.command == "show":
-        return command_show(args.file)
+        return command_show(args.file, args.lenient)
     if args.command == "json":
-        return command_json(args.file, args.positions)
+        return command_json(args.file, args.positions, args.lenient)
     if args.command == "decode":
-        return command_decode(args.file, args.frame, args.hex, args.node)
+        return command_decode(args.file, args.frame, args.hex, args.node, args.lenient)
     if args.command == "encode":
-        return command_encode(args.file, args.frame, args.values, args.node, args.unused_bits)
+        return command_encode(args.file, args.frame, args.values, args.node, args.unused_bits, args.lenient)
     if args.command == "fmt":
-        return command_fmt(args.files, FmtOptions(args.in_place, args.check, args.from_json, args.drop_comments))
-    return command_trace(args.file)
+        return command_fmt(args.files, FmtOptions(args.in_place, args.check, args.from_json, args.drop_comments,
+                                                  args.lenient))
+    return command_trace(args.file, args.lenient)
 
 
 def main(argv: Sequence[str] | None = None) -> int:

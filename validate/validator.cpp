@@ -17,6 +17,26 @@ namespace {
 
 constexpr std::array rule_table{
     Rule{"syntax", "the text follows the grammar of a node capability file"},
+    // What the lenient reading accepts from older and vendor files, each as a Warning.
+    Rule{"dialect-bitrate-unit",
+         "lenient reading: a bit rate without kbps, read in kbps (bit/s from 1000 on)"},
+    Rule{"dialect-message-id", "lenient reading: a frame's LIN 2.0 or J2602 message_ID, skipped"},
+    Rule{"dialect-event-triggered-message-id",
+         "lenient reading: a frame's LIN 2.0 event_triggered_message_ID, skipped"},
+    Rule{"dialect-frame-id", "lenient reading: a frame's frame_id, skipped"},
+    Rule{"dialect-response-tolerance", "lenient reading: a J2602 response_tolerance in general, skipped"},
+    Rule{"dialect-statement-order",
+         "lenient reading: statements of general, diagnostic or a frame in another order, each read where it "
+         "stands"},
+    Rule{"dialect-hash-comment", "lenient reading: a line beginning with '#', read as a comment"},
+    Rule{"dialect-foreign-block",
+         "lenient reading: a block that is neither a node nor a section of one, skipped"},
+    Rule{"dialect-error-response",
+         "lenient reading: error_response in status_management, read as response_error"},
+    Rule{"dialect-inline-encoding",
+         "lenient reading: an encoding defined inside a signal, read as an entry of the node's encodings"},
+    Rule{"dialect-support-sid-list", "lenient reading: 'support_sid = a, b;', read as the list"},
+    Rule{"dialect-keyword-name", "lenient reading: a signal named by a keyword, read as its name"},
     Rule{"language-version", "LIN_language_version is a known version"},
     Rule{"protocol-version", "LIN_protocol_version is a known version"},
     Rule{"supplier-id", "the supplier ID fits 16 bits and is not the wildcard"},

@@ -498,7 +498,7 @@ def check(
     """Parses and validates in one call: returns the tree and every diagnostic, the parser's and the validator's, ordered by line and column. Reads the file 'filename' when 'content' is None; otherwise parses 'content' (even when it is empty) and reports 'filename'. lenient=True reads as NcfParser(..., lenient=True) does. RuntimeError when the file cannot be opened."""
 
 def rules() -> dict[str, str]:
-    """Every code a diagnostic can carry, mapped to what it checks: 'syntax' (the parser's) first, then the validator's in the order of their sections, 'not-checked' last."""
+    """Every code a diagnostic can carry, mapped to what it checks: the parser's first ('syntax', then the lenient reading's 'dialect-...' warnings), then the validator's in the order of their sections, 'not-checked' last."""
 
 def dumps(obj: NcfFile | dict[str, _Plain]) -> bytes:
     """The canonical NCF text of an NcfFile or of its to_dict() form, as bytes (string literals hold ISO 8859-1 bytes, as the reader expects). ValueError naming the field's path for what cannot be written so that it reads back the same, or for a missing key or a value of the wrong type."""

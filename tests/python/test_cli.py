@@ -140,12 +140,12 @@ def test_empty_stdin_is_parsed_as_empty_input_even_beside_a_file_named_stdin(tmp
         (["trace", "--verbose", DOOR], 2, "tolvane: error: unrecognized arguments: --verbose"),
         (["--help"], 0, "usage: tolvane [-h] COMMAND ..."),
         (["check", "--help"], 0, "usage: tolvane check [-h] [--select CODE,...] [--ignore CODE,...] [--werror] "
-                                 "[--syntax-only] [--format {text,json,sarif}] FILE [FILE ...]"),
-        (["show", "-h"], 0, "usage: tolvane show [-h] FILE"),
-        (["json", "--help"], 0, "usage: tolvane json [-h] [--positions] FILE"),
-        (["trace", "--help"], 0, "usage: tolvane trace [-h] FILE"),
-        (["fmt", "--help"], 0, "usage: tolvane fmt [-h] [--in-place] [--check] [--from-json] [--drop-comments] FILE "
-                               "[FILE ...]"),
+                                 "[--syntax-only] [--format {text,json,sarif}] [--lenient] FILE [FILE ...]"),
+        (["show", "-h"], 0, "usage: tolvane show [-h] [--lenient] FILE"),
+        (["json", "--help"], 0, "usage: tolvane json [-h] [--positions] [--lenient] FILE"),
+        (["trace", "--help"], 0, "usage: tolvane trace [-h] [--lenient] FILE"),
+        (["fmt", "--help"], 0, "usage: tolvane fmt [-h] [--in-place] [--check] [--from-json] [--drop-comments] "
+                               "[--lenient] FILE [FILE ...]"),
     ],
 )
 def test_usage_errors_exit_2_and_help_exits_0(capsys, argv, status, line):
@@ -367,13 +367,14 @@ def test_trace_into_a_pipe_keeps_its_order():
     ["check", "a.ncf", "--syntax-only", "--werror"],
     ["check", "--select", "nad,frame", "--ignore=nad-range", "--select", "syntax", "a.ncf"],
     ["check", "--format", "json", "--format=sarif", "a.ncf"],
+    ["check", "--lenient", "a.ncf", "--werror"],
 ])
 def test_the_quick_reading_of_check_is_argparses(argv):
     quick = tolvane_cli.quick_check(argv)
     args = tolvane_cli.build_argument_parser().parse_args(argv)
     assert quick is not None
     assert [getattr(quick, name) for name in quick.__slots__] == [
-        getattr(args, "files"), args.select, args.ignore, args.werror, args.syntax_only, args.format]
+        getattr(args, "files"), args.select, args.ignore, args.werror, args.syntax_only, args.format, args.lenient]
 
 
 @pytest.mark.parametrize("argv", [
