@@ -8,9 +8,13 @@
 // results; then it validates the first tree, with and without the parser's
 // diagnostics, and checks every finding; and it writes the first tree and
 // reads the text back, which must give the same tree; and it packs,
-// unpacks, decodes and encodes every frame the codec can use. A broken
+// unpacks, decodes and encodes every frame the codec can use. It reads the
+// bytes leniently as well: that reading never fails either, its tree is as
+// sound, its warnings name a dialect construct, and input the strict reading
+// takes without a diagnostic reads the same, trace and all. A broken
 // promise aborts, so libFuzzer (or the replay) reports the input. The target
 // never touches the file system.
+#include <algorithm>
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
@@ -325,7 +329,8 @@ void check_validation(const NcfFile& file, std::span<const Diagnostic> syntax, c
     Position previous{0, 0};
     std::size_t not_checked = 0;
     for (const Diagnostic& finding : findings) {
-        require(is_rule_code(finding.code), "a finding has no rule's code");
+        require(is_rule_code(finding.code) && !finding.code.starts_with("dialect-"),
+                "a finding has no rule's code");
         require(finding.file == file.filename, "a finding names another file");
         require(finding.severity == Diagnostic::Severity::Error ||
                     finding.severity == Diagnostic::Severity::Warning ||
@@ -431,6 +436,56 @@ void check_codec(const NcfFile& file, std::string_view bytes) {
     }
 }
 
+// The trace of a whole parse, line by line.
+std::string traced_parse(const std::string& filename, const std::string& content, ParseOptions options) {
+    NcfParser parser(filename, content, options);
+    std::string trace;
+    parser.set_trace_sink([&](std::string_view line) { trace.append(line); });
+    parser.set_trace(true);
+    static_cast<void>(parser.parse());
+    return trace;
+}
+
+void check_lenient_diagnostics(const std::vector<Diagnostic>& diagnostics, const InputLines& lines,
+                               std::string_view filename) {
+    for (const Diagnostic& diagnostic : diagnostics) {
+        require(diagnostic.file == filename, "a lenient diagnostic names another file");
+        require(lines.contains(position_of(diagnostic)), "a lenient diagnostic lies outside the input");
+        if (diagnostic.severity == Diagnostic::Severity::Warning) {
+            require(diagnostic.code.starts_with("dialect-") && is_rule_code(diagnostic.code),
+                    "a warning of the lenient reading has no dialect code");
+        } else {
+            require(diagnostic.severity == Diagnostic::Severity::Error && diagnostic.code == syntax_code,
+                    "a lenient diagnostic is neither a dialect warning nor a syntax error");
+        }
+        require(!record_text(diagnostic).empty(), "a lenient diagnostic has no text");
+    }
+}
+
+// The lenient reading: as sound as the strict one on any input, the same on
+// input the strict one reads without a diagnostic, and a tree that it reads
+// with warnings alone writes as text the strict reading takes cleanly.
+void check_lenient_reading(const std::string& filename, const std::string& content, const InputLines& lines,
+                           const NcfFile& strict_file, bool strict_clean) {
+    NcfParser parser(filename, content, ParseOptions{.lenient = true});
+    const NcfFile file = parser.parse();
+    const std::vector<Diagnostic>& diagnostics = parser.get_diagnostics();
+    check_file(file, filename, lines);
+    check_lenient_diagnostics(diagnostics, lines, filename);
+    check_validation(file, diagnostics, lines);
+    const bool no_errors = std::none_of(diagnostics.begin(), diagnostics.end(), [](const Diagnostic& d) {
+        return d.severity == Diagnostic::Severity::Error;
+    });
+    check_writer_law(file, no_errors);
+    if (strict_clean) {
+        require(diagnostics.empty(), "the lenient reading warns about input the strict one reads cleanly");
+        require(record_text(file) == record_text(strict_file),
+                "the lenient reading gives another tree for input the strict one reads cleanly");
+        require(traced_parse(filename, content, {}) == traced_parse(filename, content, {.lenient = true}),
+                "the lenient reading traces input the strict one reads cleanly another way");
+    }
+}
+
 void run(std::string_view bytes) {
     const std::string content(bytes);
     // With empty content the parser would read the file that `filename`
@@ -449,6 +504,7 @@ void run(std::string_view bytes) {
     check_validation(first_file, {}, lines);  // even the trees of nodes with syntax errors
     check_writer_law(first_file, parser.get_diagnostics().empty());
     check_codec(first_file, bytes);
+    check_lenient_reading(filename, content, lines, first_file, parser.get_diagnostics().empty());
 
     const NcfFile second_file = parser.parse();
     check_file(second_file, filename, lines);

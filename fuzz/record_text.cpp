@@ -117,11 +117,14 @@ void check_record(const NcfInitValue& record) {
 }
 
 void check_record(const NcfBitrateDefinition& record) {
-    // The bit rate's type says which of its fields are set.
+    // The bit rate's type says which of its fields are set. The lenient
+    // reading leaves the starting record where the statement is missing.
     const bool fixed = record.type == "fixed";
     const bool select = record.type == "select";
     const bool automatic = record.type == "automatic";
-    require(fixed || select || automatic, "a bit rate has no known type");
+    const bool untouched = record.type.empty() && !record.fixed_rate && record.rates.empty() &&
+                           !record.min_br && !record.max_br && !record.positions.start.known();
+    require(fixed || select || automatic || untouched, "a bit rate has no known type");
     require(record.fixed_rate.has_value() == fixed, "only a fixed bit rate has a fixed rate");
     require(record.rates.empty() != select, "exactly a select bit rate has rates");
     require(automatic || (!record.min_br && !record.max_br), "only an automatic bit rate has limits");

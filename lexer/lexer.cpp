@@ -86,17 +86,17 @@ TokenKind Lexer::kind_ahead(std::size_t count) {
     const std::uint64_t column = column_;
     const std::uint64_t last_hash_comment_line = last_hash_comment_line_;
     const std::size_t reported = diagnostics_.size();
-    std::string string_text = string_text_;
+    looking_ahead_ = true;
     TokenKind kind = TokenKind::EndOfInput;
     for (std::size_t i = 0; i < count; ++i) {
         kind = next_token().kind;
     }
+    looking_ahead_ = false;
     next_ = next;
     line_ = line;
     column_ = column;
     last_hash_comment_line_ = last_hash_comment_line;
     diagnostics_.resize(reported);  // what the look-ahead found is found again when read
-    string_text_ = std::move(string_text);
     return kind;
 }
 
@@ -261,7 +261,9 @@ Token Lexer::read_string() {
         diagnostics_.push_back(Diagnostic{Diagnostic::Severity::Error, filename_, line, column,
                                           "Unterminated string literal", std::string(syntax_code)});
     }
-    if ((high_bits & 0x80) == 0) {
+    // Looking ahead needs only the kind, and must leave alone the text that
+    // the current token may hold here.
+    if ((high_bits & 0x80) == 0 || looking_ahead_) {
         return Token{TokenKind::String, raw, line, column};
     }
     string_text_ = latin1_to_utf8(raw);

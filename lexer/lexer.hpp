@@ -67,6 +67,7 @@ private:
     const char* end_;
     const char* next_;  // the next unread byte
     bool hash_comments_;
+    bool looking_ahead_ = false;
     std::uint64_t last_hash_comment_line_ = 0;
     std::string filename_;
     std::uint64_t line_ = 1;

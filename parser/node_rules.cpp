@@ -260,7 +260,11 @@ double Grammar::bitrate_value() {
     const bool is_number = at(TokenKind::Integer) || at(TokenKind::Real);
     const Token number = current_;
     const double rate = expect_number();
-    if (lenient_ && is_number && !at(TokenKind::KwKbps)) {
+    // Only where the statement or the list goes on: "19.2 kbs" is a wrong
+    // unit, not a missing one.
+    const bool rate_ends =
+        at(TokenKind::Semicolon) || at(TokenKind::Comma) || at(TokenKind::RightBrace) || at(TokenKind::KwMax);
+    if (lenient_ && is_number && rate_ends) {
         return rate_without_unit(rate, number.text, {number.line, number.column});
     }
     expect(TokenKind::KwKbps);
