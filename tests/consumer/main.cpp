@@ -29,6 +29,16 @@ int check(bool holds, const char* what) {
     return holds ? 0 : 1;
 }
 
+// The code of the first diagnostic when `ncf`, with the older spelling
+// error_response, is read leniently.
+std::string lenient_warning_code(std::string_view ncf) {
+    std::string old(ncf);
+    old.replace(old.find("response_error"), 14, "error_response");
+    tolvane::NcfParser parser("old.ncf", old, tolvane::ParseOptions{.lenient = true});
+    static_cast<void>(parser.parse());
+    return parser.get_diagnostics().empty() ? std::string() : parser.get_diagnostics()[0].code;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -83,5 +93,6 @@ int main(int argc, char** argv) {
                  "the 9-byte frame reported on line 7") +
            check(codec_refusal == "Frame 'status' cannot be packed: it has 9 data bytes, not 1..8",
                  "the codec refuses the 9-byte frame") +
-           check(tolvane::protected_id(0x3D) == 0x7D, "the protected identifier of 0x3D");
+           check(tolvane::protected_id(0x3D) == 0x7D, "the protected identifier of 0x3D") +
+           check(lenient_warning_code(text) == "dialect-error-response", "the lenient reading's warning");
 }
