@@ -177,7 +177,7 @@ void lexer_alone(benchmark::State& state, const std::string& name) {
 // the text (as the Python binding makes it for str and bytes, so that the two
 // figures differ by the binding alone), parse(), and the destruction of the
 // tree and of the parser.
-void full_parse(benchmark::State& state, const std::string& name) {
+void parse_with(benchmark::State& state, const std::string& name, tolvane::ParseOptions options) {
     const std::string* text = text_or_skip(state, name);
     if (text == nullptr) {
         return;
@@ -186,13 +186,23 @@ void full_parse(benchmark::State& state, const std::string& name) {
     const auto owner = std::make_shared<const std::string*>(text);
     std::size_t nodes = 0;
     for (auto _ : state) {
-        tolvane::NcfParser parser("bench.ncf", tolvane::SourceText(*text, owner));
+        tolvane::NcfParser parser("bench.ncf", tolvane::SourceText(*text, owner), options);
         const tolvane::NcfFile file = parser.parse();
         nodes = file.nodes.size();
         benchmark::DoNotOptimize(nodes);
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text->size()));
     state.counters["nodes"] = benchmark::Counter(static_cast<double>(nodes));
+}
+
+void full_parse(benchmark::State& state, const std::string& name) {
+    parse_with(state, name, {});
+}
+
+// (c') The same parse read leniently: what the lenient reading costs on
+// input in the standard syntax, where it takes the same path.
+void lenient_parse(benchmark::State& state, const std::string& name) {
+    parse_with(state, name, {.lenient = true});
 }
 
 // (d) Validation of the parsed tree against the LIN rules: the parse is done
@@ -237,11 +247,9 @@ void writing(benchmark::State& state, const std::string& name) {
 // over all of them.
 void register_benchmarks() {
     using Stage = void (*)(benchmark::State&, const std::string&);
-    const std::pair<const char*, Stage> stages[] = {{"floor", lexing_floor},
-                                                    {"lexer", lexer_alone},
-                                                    {"parse", full_parse},
-                                                    {"validate", validation},
-                                                    {"write", writing}};
+    const std::pair<const char*, Stage> stages[] = {{"floor", lexing_floor},  {"lexer", lexer_alone},
+                                                    {"parse", full_parse},    {"lenient", lenient_parse},
+                                                    {"validate", validation}, {"write", writing}};
     for (const std::string_view size : sizes) {
         for (const std::string_view shape : shapes) {
             const std::string name = std::string(shape) + "-" + std::string(size);
