@@ -226,6 +226,8 @@ PYBIND11_MODULE_EXEC(tolvane, module) {
     tolvane::bind_writer(module);
     tolvane::bind_codec(module);
     tolvane::bind_json_document(module);
+    // The distribution's version, which the build takes from pyproject.toml.
+    module.attr("__version__") = TOLVANE_VERSION;
 }
 
 // The entry point: refuses any interpreter but the one the module was built

@@ -721,6 +721,7 @@ def build_argument_parser() -> argparse.ArgumentParser:
         epilog='A FILE of "-" reads standard input. Exit status: 0 done (check: no errors), '
         "1 check reported errors, 2 usage error or a file that cannot be read.",
     )
+    parser.add_argument("--version", action="version", version=f"tolvane {tolvane.__version__}")
     commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
 
     check = commands.add_parser(

@@ -564,3 +564,5 @@ def _write_json_document(
     positions: bool = False,
 ) -> None:
     """Writes the JSON text of {'ncf_file': to_dict(ncf_file), 'diagnostics': [...]} exactly as json.dumps(..., indent=2) writes it, without the final newline, by calling write() with ASCII bytes a chunk at a time."""
+
+__version__: str

@@ -138,7 +138,7 @@ def test_empty_stdin_is_parsed_as_empty_input_even_beside_a_file_named_stdin(tmp
         (["show", DOOR, BROKEN], 2, "tolvane: error: unrecognized arguments: " + BROKEN),
         (["json"], 2, "tolvane json: error: the following arguments are required: FILE"),
         (["trace", "--verbose", DOOR], 2, "tolvane: error: unrecognized arguments: --verbose"),
-        (["--help"], 0, "usage: tolvane [-h] COMMAND ..."),
+        (["--help"], 0, "usage: tolvane [-h] [--version] COMMAND ..."),
         (["check", "--help"], 0, "usage: tolvane check [-h] [--select CODE,...] [--ignore CODE,...] [--werror] "
                                  "[--syntax-only] [--format {text,json,sarif}] [--lenient] FILE [FILE ...]"),
         (["show", "-h"], 0, "usage: tolvane show [-h] [--lenient] FILE"),
