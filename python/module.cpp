@@ -35,7 +35,7 @@ void bind_parser(py::module_& module) {
     py::class_<NcfParser>(module, "NcfParser")
         // Each text argument is a str (taken as its UTF-8 bytes) or bytes-like
         // (taken as is); `lenient` comes after them and only by keyword.
-        .def(py::init([](const TextArgument& filename, TextArgument& content, bool lenient) {
+        .def(py::init([](const FileNameArgument& filename, TextArgument& content, bool lenient) {
                  return std::make_unique<NcfParser>(filename.bytes(), std::move(content.text),
                                                     ParseOptions{.lenient = lenient});
              }),
@@ -115,7 +115,7 @@ void bind_validation(py::module_& module) {
         "lies is not checked, and one Info diagnostic with code 'not-checked' says so.");
     module.def(
         "check",
-        [](const TextArgument& filename, std::optional<TextArgument> content, bool lenient) {
+        [](const FileNameArgument& filename, std::optional<TextArgument> content, bool lenient) {
             const ParseOptions options{.lenient = lenient};
             CheckResult result = content ? check_text(filename.bytes(), std::move(content->text), options)
                                          : check_file(filename.bytes(), options);

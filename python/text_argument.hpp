@@ -19,6 +19,10 @@ struct TextArgument {
     std::string bytes() const { return std::string(text.view()); }
 };
 
+// A file name: what TextArgument takes, or any os.PathLike, taken as its
+// os.fspath() (a str or bytes in turn).
+struct FileNameArgument : TextArgument {};
+
 }  // namespace tolvane
 
 namespace pybind11::detail {
@@ -53,7 +57,6 @@ struct type_caster<tolvane::TextArgument> {
         return false;
     }
 
-private:
     // A view of an immutable object's bytes, keeping the object alive. The
     // parser that holds it is destroyed by Python with the interpreter lock
     // held, so the reference is released under the lock too.
@@ -64,6 +67,31 @@ private:
         });
         return tolvane::SourceText(std::string_view(data, static_cast<std::size_t>(size)),
                                    std::move(keep_alive));
+    }
+};
+
+template <>
+struct type_caster<tolvane::FileNameArgument> {
+    PYBIND11_TYPE_CASTER(tolvane::FileNameArgument, const_name("str | os.PathLike"));
+
+    bool load(handle source, bool convert) {
+        type_caster<tolvane::TextArgument> text;
+        if (text.load(source, convert)) {
+            static_cast<tolvane::TextArgument&>(value) = std::move(static_cast<tolvane::TextArgument&>(text));
+            return true;
+        }
+        if (!hasattr(source, "__fspath__")) {
+            return false;
+        }
+        const object path = reinterpret_steal<object>(PyOS_FSPath(source.ptr()));
+        if (!path) {
+            throw error_already_set();  // __fspath__ raised, or returned neither str nor bytes
+        }
+        if (!text.load(path, convert)) {
+            return false;
+        }
+        static_cast<tolvane::TextArgument&>(value) = std::move(static_cast<tolvane::TextArgument&>(text));
+        return true;
     }
 };
 

@@ -463,7 +463,7 @@ class NcfParser(metaclass=_pybind11_type):
 
     def __init__(
         self,
-        filename: str | bytes | bytearray = "",
+        filename: str | bytes | bytearray | os.PathLike[str] | os.PathLike[bytes] = "",
         content: str | bytes | bytearray = "",
         *,
         lenient: bool = False,
@@ -490,7 +490,7 @@ def validate(ncf_file: NcfFile, diagnostics: Sequence[Diagnostic] = ()) -> list[
     """The problems the LIN rules find in a parsed file, as a new list of Diagnostic ordered by line and column. 'diagnostics' are the parser's for that file: a node in which one of them (of severity Error) lies is not checked, and one Info diagnostic with code 'not-checked' says so."""
 
 def check(
-    filename: str | bytes | bytearray,
+    filename: str | bytes | bytearray | os.PathLike[str] | os.PathLike[bytes],
     content: str | bytes | bytearray | None = None,
     *,
     lenient: bool = False,

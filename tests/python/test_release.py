@@ -31,3 +31,47 @@ def test_the_license_is_the_one_declared():
     assert PYPROJECT["project"]["license"] == "MIT"
     assert PYPROJECT["project"]["license-files"] == ["LICENSE"]
     assert (ROOT / "LICENSE").read_text().startswith("MIT License\n")
+
+
+class FileName:
+    """An os.PathLike that is no pathlib path."""
+
+    def __init__(self, path):
+        self.path = path
+
+    def __fspath__(self):
+        return self.path
+
+
+DOOR = str(EXAMPLES / "door_module.ncf")
+
+
+@pytest.mark.parametrize("name", [
+    pathlib.Path(DOOR), pathlib.PurePosixPath(DOOR), FileName(DOOR), FileName(DOOR.encode()),
+])
+def test_a_path_like_file_name_is_read_and_reported_as_its_fspath(name):
+    parser = tolvane.NcfParser(name)
+    assert (parser.parse().filename, parser.get_diagnostics()) == (DOOR, [])
+    assert tolvane.check(name)[0].filename == DOOR
+
+
+def test_a_path_like_name_beside_content_is_only_reported():
+    parser = tolvane.NcfParser(pathlib.Path("no/such/dir/x.ncf"), "x")
+    parser.parse()
+    assert {d.file for d in parser.get_diagnostics()} == {"no/such/dir/x.ncf"}
+
+
+@pytest.mark.parametrize(("name", "error", "text"), [
+    (pathlib.Path("no/such.ncf"), RuntimeError, "Cannot open file no/such.ncf"),
+    (FileName(42), TypeError, "to return str or bytes, not int"),
+    (FileName("\udcff"), TypeError, "incompatible constructor arguments"),  # no UTF-8 for a lone surrogate
+    (42, TypeError, "incompatible constructor arguments"),
+])
+def test_a_path_like_that_gives_no_readable_name_raises(name, error, text):
+    with pytest.raises(error, match=text):
+        tolvane.NcfParser(name)
+
+
+def test_content_is_never_taken_as_a_path():
+    with pytest.raises(TypeError):
+        tolvane.NcfParser("a.ncf", pathlib.Path(DOOR))

@@ -30,9 +30,9 @@ RECORDS = [name for name in PYBIND11_CLASSES if hasattr(getattr(tolvane, name), 
 # docstring cannot say; pybind11 calls the keyword-less parameter arg0, which
 # the stub makes positional-only with "/"; an index is any int for the stub.
 STUB_ONLY = {
-    "(filename: str = '', content: str = '', *, lenient: bool = False) -> None":
-        "(filename: str | bytes | bytearray = '', content: str | bytes | bytearray = '', *, lenient: bool = False)"
-        " -> None",
+    "(filename: str | os.PathLike = '', content: str = '', *, lenient: bool = False) -> None":
+        "(filename: str | bytes | bytearray | os.PathLike[str] | os.PathLike[bytes] = '', "
+        "content: str | bytes | bytearray = '', *, lenient: bool = False) -> None",
     "(arg0: bool) -> None": "(arg0: bool, /) -> None",
     "(name: str, index: typing.SupportsInt | typing.SupportsIndex | None = None) -> tuple[int, int] | None":
         "(name: str, index: int | None = None) -> tuple[int, int] | None",
@@ -40,8 +40,10 @@ STUB_ONLY = {
         "(record: _Record, *, positions: bool = False) -> dict[str, _Plain]",
     "(ncf_file: NcfFile, diagnostics: collections.abc.Sequence[Diagnostic] = ()) -> list[Diagnostic]":
         "(ncf_file: NcfFile, diagnostics: Sequence[Diagnostic] = ()) -> list[Diagnostic]",
-    "(filename: str, content: str | None = None, *, lenient: bool = False) -> tuple[NcfFile, list[Diagnostic]]":
-        "(filename: str | bytes | bytearray, content: str | bytes | bytearray | None = None, *, lenient: bool = False)"
+    "(filename: str | os.PathLike, content: str | None = None, *, lenient: bool = False)"
+    " -> tuple[NcfFile, list[Diagnostic]]":
+        "(filename: str | bytes | bytearray | os.PathLike[str] | os.PathLike[bytes], "
+        "content: str | bytes | bytearray | None = None, *, lenient: bool = False)"
         " -> tuple[NcfFile, list[Diagnostic]]",
     "(obj: object) -> bytes": "(obj: NcfFile | dict[str, _Plain]) -> bytes",
     "(frame: NcfSingleFrame, values: dict | None = None, *, unused_bits: typing.SupportsInt | typing.SupportsIndex"
