@@ -17,6 +17,18 @@ def pytest_addoption(parser):
 
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
+
+
+def module_path():
+    """A PYTHONPATH under which a child process imports the tolvane and
+    tolvane_cli that these tests import (the module's folder, and the folder
+    that holds the tolvane_cli package)."""
+    import os
+
+    import tolvane_cli
+
+    return os.pathsep.join([os.path.dirname(tolvane.__file__), str(pathlib.Path(tolvane_cli.__file__).parents[1])])
+
 EXAMPLES = ROOT / "examples"
 DATA = ROOT / "tests" / "data"
 CORPUS = ROOT.parent / "shared" / "corpus" / "real"

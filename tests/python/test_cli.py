@@ -12,14 +12,14 @@ import pytest
 import tolvane
 import tolvane_cli
 from api_samples import FIELDS, FULL, field_names, one_record_of_each_class
-from conftest import END_OF_INPUT_MESSAGES, EXAMPLES, HEADER, ROOT
+from conftest import END_OF_INPUT_MESSAGES, EXAMPLES, HEADER, ROOT, module_path
 from conftest import to_dict as reference_dict
 from test_check_formats import WARNING
 from tolvane_cli import main, to_dict
 
 DOOR = str(EXAMPLES / "door_module.ncf")
 BROKEN = str(EXAMPLES / "broken.ncf")
-ENV = dict(os.environ, PYTHONPATH=os.pathsep.join(os.path.dirname(m.__file__) for m in (tolvane, tolvane_cli)))
+ENV = dict(os.environ, PYTHONPATH=module_path())
 
 
 def write(tmp_path, name, content):

@@ -13,7 +13,7 @@ import pytest
 
 import tolvane
 import tolvane_cli
-from conftest import ROOT
+from conftest import ROOT, module_path
 
 README = ROOT / "README.md"
 API = ROOT / "docs" / "API.md"
@@ -47,7 +47,7 @@ def console_commands():
     return commands
 
 
-ENV = dict(os.environ, PYTHONPATH=os.pathsep.join(os.path.dirname(m.__file__) for m in (tolvane, tolvane_cli)))
+ENV = dict(os.environ, PYTHONPATH=module_path())
 
 
 def test_every_text_block_follows_a_python_block():

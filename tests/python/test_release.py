@@ -10,7 +10,7 @@ import pytest
 
 import tolvane
 import tolvane_cli
-from conftest import EXAMPLES, ROOT
+from conftest import EXAMPLES, ROOT, module_path
 
 PYPROJECT = tomllib.loads((ROOT / "pyproject.toml").read_text())
 
@@ -20,6 +20,18 @@ def test_one_version_in_pyproject_the_module_and_the_command_line(capsys):
     assert tolvane.__version__ == version
     assert tolvane_cli.main(["--version"]) == 0
     assert capsys.readouterr().out == f"tolvane {version}\n"
+
+
+def test_python_m_tolvane_cli_is_the_command_line():
+    import os
+
+    child = subprocess.run([sys.executable, "-m", "tolvane_cli", "--version"], capture_output=True, text=True,
+                           env=dict(os.environ, PYTHONPATH=module_path()), timeout=60)
+    assert (child.returncode, child.stdout, child.stderr) == (0, f"tolvane {tolvane.__version__}\n", "")
+
+
+def test_the_command_line_ships_typed():
+    assert (pathlib.Path(tolvane_cli.__file__).parent / "py.typed").is_file()
 
 
 def test_the_version_comes_after_the_classes_and_functions():

@@ -10,7 +10,10 @@ that no longer suppresses anything is itself an error."""
 import sys
 from typing import assert_type
 
+import pathlib
+
 import tolvane
+import tolvane_cli
 
 
 def describe_general(general: tolvane.NcfGeneralDef) -> str:
@@ -205,13 +208,25 @@ def positions_of(ncf: tolvane.NcfFile) -> list[str]:
     return lines
 
 
+def command_line_helpers(path: str) -> list[str]:
+    """The command-line tool's functions are typed as well, and the parser
+    takes a path object and reads leniently on request."""
+    parser = tolvane.NcfParser(pathlib.Path(path), lenient=True)
+    parser.parse()
+    lines = [tolvane_cli.format_diagnostic(d) for d in parser.get_diagnostics()]
+    assert_type(lines, list[str])
+    assert_type(tolvane_cli.to_dict(parser.parse()), "dict[str, tolvane._Plain]")
+    assert_type(tolvane.__version__, str)
+    return lines
+
+
 def misuses(ncf: tolvane.NcfFile, parser: tolvane.NcfParser) -> None:
     """Never called: each line is an error that the stub must keep catching."""
     ncf.filename = "other.ncf"  # type: ignore[misc]
     parser.set_trace(arg0=True)  # type: ignore[call-arg]
     parser.set_trace(on=True)  # type: ignore[call-arg]
     tolvane.NcfParser(filename=42)  # type: ignore[arg-type]
-    tolvane.NcfParser("a.ncf", "text", "extra")  # type: ignore[call-arg]
+    tolvane.NcfParser("a.ncf", "text", "extra")  # type: ignore[call-arg, arg-type]
     ncf.nodes[0].general.bitrate.rates.append("fast")  # type: ignore[arg-type]
     ncf.nodes[0].free_text.upper()  # type: ignore[union-attr]
     tolvane.parse("a.ncf")  # type: ignore[attr-defined]
@@ -221,7 +236,10 @@ def misuses(ncf: tolvane.NcfFile, parser: tolvane.NcfParser) -> None:
     tolvane.decode(ncf.nodes[0], 1, b"")  # type: ignore[arg-type]
     tolvane.decode(ncf.nodes[0], "f", b"").raw  # type: ignore[attr-defined]
     tolvane.encode(ncf.nodes[0], "f", {"s": None})  # type: ignore[dict-item]
+    tolvane.NcfParser("a.ncf", "text", True)  # type: ignore[call-arg]
+    tolvane_cli.format_diagnostic("not a diagnostic")  # type: ignore[arg-type]
 
 
 if __name__ == "__main__":
-    print("\n".join(parse_all(sys.argv[1] if len(sys.argv) > 1 else "examples/door_module.ncf")))
+    file_name = sys.argv[1] if len(sys.argv) > 1 else "examples/door_module.ncf"
+    print("\n".join(parse_all(file_name) + command_line_helpers(file_name)))

@@ -984,6 +984,3 @@ def main(argv: Sequence[str] | None = None) -> int:
         os.dup2(devnull, sys.stdout.fileno())
         return 1
 
-
-if __name__ == "__main__":
-    sys.exit(main())
