@@ -21,8 +21,14 @@ using tolvane::TokenKind;
 constexpr std::array<const char*, 18> kind_names = {
     "Id", "Int", "Real", "Str", ":", ";", ",", "{", "}", "(", ")", "[", "]", "=", "+", "-", "EOF", "Unknown"};
 
+// Built by appending: GCC 12 at -O3 wrongly reports the inlined
+// "@" + std::to_string(line) as an overlapping memcpy (-Wrestrict).
 inline std::string at(std::uint64_t line, std::uint64_t column) {
-    return "@" + std::to_string(line) + ":" + std::to_string(column);
+    std::string text = "@";
+    text += std::to_string(line);
+    text += ':';
+    text += std::to_string(column);
+    return text;
 }
 
 // Every token up to EndOfInput as "Kind'text'@line:column" (EndOfInput
