@@ -70,11 +70,11 @@ int main(int argc, char** argv) {
     std::string bytes;
     for (const fs::path& input : inputs) {
         if (!read_file(input, bytes)) {
-            std::fprintf(stderr, "replay: cannot read %s\n", input.c_str());
+            std::fprintf(stderr, "replay: cannot read %s\n", input.string().c_str());
             return 2;
         }
         // Named first, so that a crash shows which input caused it.
-        std::fprintf(stderr, "replay: %s\n", input.c_str());
+        std::fprintf(stderr, "replay: %s\n", input.string().c_str());
         // A buffer of exactly the input's size, as libFuzzer passes it, so
         // that AddressSanitizer sees a read of even one byte past the end.
         const auto exact = std::make_unique<std::uint8_t[]>(bytes.size());
