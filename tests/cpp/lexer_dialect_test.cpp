@@ -18,17 +18,7 @@ using tolvane::TokenKind;
 // The tokens as lex() writes them, then each warning as "?line:column".
 std::string lex_with_hash_comments(std::string_view input) {
     Lexer lexer(input, "dir/f.ncf", 0, true);
-    std::string out;
-    for (int guard = 0; guard < 100; ++guard) {
-        const tolvane::Token token = lexer.next_token();
-        const auto kind = static_cast<std::size_t>(token.kind);
-        out += kind < kind_names.size() ? kind_names[kind] : "Kw";
-        if (token.kind == TokenKind::EndOfInput) {
-            out += at(token.line, token.column);
-            break;
-        }
-        out.append("'").append(token.text).append("'") += at(token.line, token.column) + " ";
-    }
+    std::string out = tokens_of(lexer);
     for (const Diagnostic& d : lexer.diagnostics()) {
         if (d.severity == Diagnostic::Severity::Warning) {
             EXPECT_EQ(d.code, "dialect-hash-comment");

@@ -32,9 +32,8 @@ inline std::string at(std::uint64_t line, std::uint64_t column) {
 }
 
 // Every token up to EndOfInput as "Kind'text'@line:column" (EndOfInput
-// without text), then every diagnostic as "!message@line:column".
-inline std::string lex(std::string_view input) {
-    tolvane::Lexer lexer(input, "dir/f.ncf");
+// without text).
+inline std::string tokens_of(tolvane::Lexer& lexer) {
     std::string out;
     for (int guard = 0; guard < 100; ++guard) {
         const tolvane::Token token = lexer.next_token();
@@ -46,6 +45,13 @@ inline std::string lex(std::string_view input) {
         }
         out.append("'").append(token.text).append("'") += at(token.line, token.column) + " ";
     }
+    return out;
+}
+
+// The tokens, then every diagnostic as "!message@line:column".
+inline std::string lex(std::string_view input) {
+    tolvane::Lexer lexer(input, "dir/f.ncf");
+    std::string out = tokens_of(lexer);
     EXPECT_EQ(lexer.next_token().kind, TokenKind::EndOfInput) << "the end repeats, reporting nothing new";
     for (const tolvane::Diagnostic& d : lexer.diagnostics()) {
         EXPECT_EQ(d.severity, tolvane::Diagnostic::Severity::Error);
