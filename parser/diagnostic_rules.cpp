@@ -131,6 +131,10 @@ void Grammar::read_diagnostic_statements_in_any_order(NcfDiagnosticDef& diagnost
         }
     }
     report_missing_statements(section);
+    if (section.missing(TokenKind::KwNad)) {
+        // Where the strict reading would have looked for it.
+        diagnostic.positions.nad = diagnostic.positions.nad_lhs = here();
+    }
 }
 
 // integer { "," integer }: the first integer is read whatever the token is.

@@ -103,6 +103,9 @@ void Grammar::read_frame_statements_in_any_order(NcfFrameProperties& properties)
         }
     }
     report_missing_statements(section);
+    if (section.missing(TokenKind::KwLength)) {
+        positions.length = here();  // where the strict reading would have looked for it
+    }
 }
 
 // keyword "=" integer "ms" ";", read only when `keyword` is current.

@@ -66,6 +66,16 @@ struct StatementsInAnyOrder {
     std::uint32_t read = 0;               // bit i: order[i] has been read
     std::optional<std::size_t> furthest;  // the latest statement in the standard order read so far
     bool order_reported = false;
+
+    // Whether the section ended without the statement `keyword`.
+    bool missing(TokenKind keyword) const {
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            if (order[i] == keyword) {
+                return (read & (std::uint32_t{1} << i)) == 0;
+            }
+        }
+        return false;
+    }
 };
 
 class Grammar {
@@ -207,6 +217,7 @@ private:
     // one.
     std::optional<TokenKind> next_statement(StatementsInAnyOrder& section);
     void report_missing_statements(const StatementsInAnyOrder& section);
+    void place_missing_statements(const StatementsInAnyOrder& section, NcfGeneralDef& general);
     bool skip_foreign_statement(const StatementsInAnyOrder& section);
     // Skips, by brace balance, blocks that are neither nodes (at the top
     // level) nor sections (inside a node); says whether there was one.

@@ -159,6 +159,26 @@ void Grammar::read_general_statements_in_any_order(NcfGeneralDef& general) {
         }
     }
     report_missing_statements(section);
+    place_missing_statements(section, general);
+}
+
+// A mandatory statement that is missing keeps its default value at the
+// place where the strict reading would have looked for it, the section's
+// "}": positions inside the input for whatever reports about the value. (A
+// missing bit rate stays a record the text never gave.)
+void Grammar::place_missing_statements(const StatementsInAnyOrder& section, NcfGeneralDef& general) {
+    NcfGeneralDef::Positions& positions = general.positions;
+    const std::pair<TokenKind, SourcePosition*> mandatory[] = {
+        {TokenKind::KwLinProtocolVersion, &positions.protocol_version},
+        {TokenKind::KwSupplier, &positions.supplier_id},
+        {TokenKind::KwFunction, &positions.function_id},
+        {TokenKind::KwVariant, &positions.variant_id},
+    };
+    for (const auto& [keyword, position] : mandatory) {
+        if (section.missing(keyword)) {
+            *position = here();
+        }
+    }
 }
 
 // "sends_wake_up_signal" "=" ("yes" | "no" | string) ";", read only when its

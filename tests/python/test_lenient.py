@@ -5,7 +5,7 @@ error, input that reads the same either way, and the real files it is for."""
 import pytest
 
 import tolvane
-from conftest import DIAGNOSTIC, EXAMPLES, GENERAL, HEADER, STATUS, node_text
+from conftest import DIAGNOSTIC, EXAMPLES, GENERAL, HEADER, ROOT, STATUS, node_text
 
 SIGNAL = "s { size = 8; offset = 0; init_value = 0; }"
 
@@ -283,6 +283,18 @@ def test_clean_input_gives_the_same_tree_trace_and_no_warning(path, capfd):
     trace = capfd.readouterr().out.splitlines()
     assert trees[0] == trees[1]
     assert trace[: len(trace) // 2] == trace[len(trace) // 2 :] and trace
+
+
+def test_a_missing_statement_is_reported_by_the_rules_where_it_was_expected():
+    # Found by fuzzing: the rules reported the defaults of missing statements
+    # at line 0, column 0.
+    path = ROOT / "tests" / "fuzz-cases" / "crash-lenient-missing-statement-position.ncf"
+    text = path.read_text()
+    ncf, syntax = parse(text)
+    expected = {(line, column) for line, column, _, _, _ in syntax}
+    findings = [(d.line, d.column, d.code) for d in tolvane.validate(ncf)]
+    assert [code for _, _, code in findings] == ["protocol-version", "nad", "frame-length"]
+    assert {(line, column) for line, column, _ in findings} <= expected
 
 
 def tolvane_cli_flush():
