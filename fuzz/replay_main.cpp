@@ -1,22 +1,27 @@
-// Runs the fuzz target over files: every file named on the command line and
+// Runs the fuzz targets over files: every file named on the command line and
 // every regular file below every directory named there (in a fixed order, so
-// that a failure reproduces). Used to replay the corpus and the stored fuzz
-// cases under the sanitizers with any compiler, without libFuzzer.
+// that a failure reproduces), through every target or the one named. Used to
+// replay the corpus and the stored fuzz cases under the sanitizers with any
+// compiler, without libFuzzer.
 //
-//   tolvane_fuzz_replay PATH...
+//   tolvane_fuzz_replay [--target NAME] PATH...
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+#include "fuzz/fail.hpp"
+#include "fuzz/targets.hpp"
 
 namespace {
 
@@ -53,15 +58,44 @@ bool read_file(const fs::path& path, std::string& bytes) {
     return !in.bad();
 }
 
+// The targets `name` stands for: all of them when it is empty.
+std::span<const tolvane::fuzz::Target> chosen_targets(std::string_view name) {
+    const auto& all = tolvane::fuzz::targets;
+    if (name.empty()) {
+        return all;
+    }
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (all[i].name == name) {
+            return std::span(all).subspan(i, 1);
+        }
+    }
+    return {};
+}
+
+void run(const tolvane::fuzz::Target& target, std::string_view bytes) {
+    try {
+        target.run(bytes);
+    } catch (const std::exception& error) {
+        tolvane::fuzz::fail(std::string("an exception escaped the target: ") + error.what());
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s PATH...\n", argv[0]);
+    int first_path = 1;
+    std::string_view target_name;
+    if (argc > 2 && std::string_view(argv[1]) == "--target") {
+        target_name = argv[2];
+        first_path = 3;
+    }
+    const std::span<const tolvane::fuzz::Target> chosen = chosen_targets(target_name);
+    if (argc <= first_path || chosen.empty()) {
+        std::fprintf(stderr, "usage: %s [--target NAME] PATH...\n", argv[0]);
         return 2;
     }
     std::vector<fs::path> inputs;
-    for (int i = 1; i < argc; ++i) {
+    for (int i = first_path; i < argc; ++i) {
         if (!collect_inputs(argv[i], inputs)) {
             std::fprintf(stderr, "replay: cannot read %s\n", argv[i]);
             return 2;
@@ -73,14 +107,16 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "replay: cannot read %s\n", input.string().c_str());
             return 2;
         }
-        // Named first, so that a crash shows which input caused it.
-        std::fprintf(stderr, "replay: %s\n", input.string().c_str());
         // A buffer of exactly the input's size, as libFuzzer passes it, so
         // that AddressSanitizer sees a read of even one byte past the end.
-        const auto exact = std::make_unique<std::uint8_t[]>(bytes.size());
+        const auto exact = std::make_unique<char[]>(bytes.size());
         std::memcpy(exact.get(), bytes.data(), bytes.size());
-        LLVMFuzzerTestOneInput(exact.get(), bytes.size());
+        for (const tolvane::fuzz::Target& target : chosen) {
+            // Named first, so that a crash shows which input caused it.
+            std::fprintf(stderr, "replay: %s %s\n", std::string(target.name).c_str(), input.string().c_str());
+            run(target, std::string_view(exact.get(), bytes.size()));
+        }
     }
-    std::printf("replayed %zu inputs\n", inputs.size());
+    std::printf("replayed %zu inputs through %zu targets\n", inputs.size(), chosen.size());
     return 0;
 }

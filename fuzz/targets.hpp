@@ -1,0 +1,42 @@
+// The fuzz targets: each takes any bytes as the text of an NCF file and
+// checks the promises of one layer on it, aborting through fail() when one
+// is broken. libFuzzer builds one executable per target (libfuzzer_entry.cpp);
+// the replay runs them all, or one, over stored inputs.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+namespace tolvane::fuzz {
+
+// The lexer and the parser: tokens, values, diagnostics, positions, and a
+// second parse that carries on where the first stopped.
+void parse_target(std::string_view bytes);
+// The writer's round trip on every tree read from the input, and on trees
+// whose values were replaced by ones taken from the input's bytes.
+void writer_target(std::string_view bytes);
+// The validator on the strict and the lenient trees.
+void validator_target(std::string_view bytes);
+// Packing, unpacking, decoding and encoding every frame the codec can use.
+void codec_target(std::string_view bytes);
+// The lenient reading against the strict one.
+void lenient_target(std::string_view bytes);
+// The trace: balanced, the same on every run, and without effect on the
+// reading.
+void trace_target(std::string_view bytes);
+
+struct Target {
+    std::string_view name;
+    void (*run)(std::string_view bytes);
+};
+
+inline constexpr std::array<Target, 6> targets{{
+    {"parse", parse_target},
+    {"writer", writer_target},
+    {"validator", validator_target},
+    {"codec", codec_target},
+    {"lenient", lenient_target},
+    {"trace", trace_target},
+}};
+
+}  // namespace tolvane::fuzz
