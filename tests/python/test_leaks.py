@@ -17,7 +17,9 @@ import weakref
 import pytest
 
 import tolvane
-from conftest import EXAMPLES, fields
+from conftest import EXAMPLES, fields, not_sanitized
+
+pytestmark = not_sanitized
 
 STATM = pathlib.Path("/proc/self/statm")
 MARGIN = 8 << 20  # bytes of growth tolerated after the warm-up
