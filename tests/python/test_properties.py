@@ -174,27 +174,49 @@ def test_mutated_files(content):
 # The complete example with one stray token after it, so that there is a
 # diagnostic to hold as well.
 LIFE = DOOR_MODULE + b"\nstray"
+# The example with a reserved NAD, for a finding of the rules to hold.
+CHECKED = DOOR_MODULE.replace(b"NAD = 0x10", b"NAD = 0x00")
 
 
 def holders():
-    """A parser, its file, its diagnostics and views at every depth of the
-    tree, by name."""
+    """A parser, its file, its diagnostics, views at every depth of the tree,
+    and what the other functions return for it, by name."""
     parser = tolvane.NcfParser("life.ncf", LIFE)
     ncf = parser.parse()
     diagnostics = parser.get_diagnostics()
     parser.parse()  # reads the stray token as a version; from here on it is at the end
     node = ncf.nodes[0]
     signals = node.frames[0].signals
+    checked_file, findings = tolvane.check("checked.ncf", CHECKED)
+    decoded = tolvane.decode(node, node.frames[0], b"\x01\xc8\x12\x34\x00")
     return {
         "parser": parser, "file": ncf, "diagnostics": diagnostics, "diagnostic": diagnostics[0],
         "nodes": ncf.nodes, "node": node, "general": node.general, "bitrate": node.general.bitrate,
         "frame": node.frames[0], "signals": signals, "properties": signals[-1].properties,
         "init_value": signals[-1].properties.init_value, "encoding_value": node.encodings[-1].values[0],
         "physical_range": node.encodings[1].values[0].physical_range, "status": node.status,
+        "validated": tolvane.validate(ncf, diagnostics), "checked_file": checked_file,
+        "checked_node": checked_file.nodes[0], "findings": findings, "finding": findings[0],
+        "decoded": decoded, "decoded_signal": decoded["window_position"],
     }  # fmt: skip
 
 
 HELD = list(holders())
+# What validate(), check() and decode() return: records of any severity and
+# named tuples, compared whole rather than walked.
+RESULTS = {"validated", "checked_file", "checked_node", "findings", "finding", "decoded", "decoded_signal"}
+
+
+def plain(value):
+    """The value as plain data: through to_dict() for records, so that every
+    field below them is read."""
+    if isinstance(value, list):
+        return [plain(item) for item in value]
+    if isinstance(value, dict):
+        return {name: tuple(item) for name, item in value.items()}
+    if isinstance(value, tuple):
+        return tuple(value)
+    return tolvane.to_dict(value)
 
 
 @settings(max_examples=100, deadline=None)
@@ -208,7 +230,10 @@ def test_dropping_owners_and_views_in_any_order(order):
     try:
         held = holders()
         texts = {name: repr(value) for name, value in held.items() if name != "parser"}
+        plains = {name: plain(held[name]) for name in RESULTS}
         assert texts["diagnostics"] == "[" + texts["diagnostic"] + "]"
+        assert texts["findings"] == "[" + texts["finding"] + "]"
+        assert plains["finding"]["code"] == "nad" and plains["decoded_signal"] == (0x12, 9.0, "percent", "physical")
         for name in order:
             del held[name]
             gc.collect()
@@ -219,6 +244,9 @@ def test_dropping_owners_and_views_in_any_order(order):
                     assert (value.parse().language_version, len(value.get_diagnostics())) == ("<EOF>", 6)
                     continue
                 assert repr(value) == texts[other]
+                if other in RESULTS:
+                    assert plain(value) == plains[other]
+                    continue
                 for record in value if isinstance(value, list) else [value]:
                     walk(record)
     finally:
