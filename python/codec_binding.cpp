@@ -58,11 +58,24 @@ std::string where(const NcfSingleFrame& frame, const std::string& signal) {
     return codec_text::signal_place(signal, frame.name);
 }
 
-std::string signal_name(py::handle name) {
+// The UTF-8 bytes of a name to look up. Records hold UTF-8 only, so a str
+// with a lone surrogate names nothing; `refusal` says so.
+std::string name_text(py::handle name, const std::string& refusal) {
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(name.ptr(), &size);
+    if (data == nullptr) {
+        PyErr_Clear();
+        throw CodecError(refusal);
+    }
+    return std::string(data, static_cast<std::size_t>(size));
+}
+
+std::string signal_name(py::handle name, const NcfSingleFrame& frame) {
     if (!PyUnicode_Check(name.ptr())) {
         throw py::type_error("signal names are str, not " + type_name(name));
     }
-    return name.cast<std::string>();
+    return name_text(name, "A signal name holds a lone surrogate: frame " + codec_text::quoted(frame.name) +
+                               " has no such signal");
 }
 
 // A Python int as an unsigned (or below, a signed) 64-bit value, or nothing
@@ -90,6 +103,18 @@ bool is_int(py::handle value) {
     return PyLong_Check(value.ptr()) && !PyBool_Check(value.ptr());
 }
 
+// An int as a message shows it: its digits while they are few, its size
+// beyond that (Python refuses to write ints of more than 4300 digits, and a
+// message of thousands of digits helps nobody).
+std::string int_text(py::handle value) {
+    constexpr std::size_t most_bits = 256;
+    const auto bits = py::reinterpret_borrow<py::object>(value).attr("bit_length")().cast<std::size_t>();
+    if (bits <= most_bits) {
+        return py::str(value).cast<std::string>();
+    }
+    return "(an int of " + std::to_string(bits) + " bits)";
+}
+
 // The bytes of a byte array given as bytes, a bytearray or a sequence of
 // ints 0..255.
 std::vector<std::uint8_t> byte_values(py::handle value, const NcfSingleFrame& frame,
@@ -105,8 +130,8 @@ std::vector<std::uint8_t> byte_values(py::handle value, const NcfSingleFrame& fr
         }
         const std::optional<std::int64_t> byte = signed_value(item);
         if (!byte || *byte < 0 || *byte > 0xFF) {
-            throw CodecError("The byte " + py::str(item).cast<std::string>() + " of the " +
-                             where(frame, signal) + " does not fit 8 bits");
+            throw CodecError("The byte " + int_text(item) + " of the " + where(frame, signal) +
+                             " does not fit 8 bits");
         }
         bytes.push_back(static_cast<std::uint8_t>(*byte));
     }
@@ -121,7 +146,7 @@ bool is_byte_sequence(py::handle value) {
 // The raw value a Python object gives signal `name` of `frame`: an int for a
 // scalar, bytes or a sequence of ints for a byte array.
 NamedRawValue raw_value(const NcfSingleFrame& frame, py::handle name, py::handle value) {
-    NamedRawValue raw{signal_name(name), std::uint64_t{0}};
+    NamedRawValue raw{signal_name(name, frame), std::uint64_t{0}};
     const auto place = [&] { return where(frame, raw.name); };
     if (is_int(value)) {
         const std::optional<std::int64_t> small = signed_value(value);
@@ -131,7 +156,7 @@ NamedRawValue raw_value(const NcfSingleFrame& frame, py::handle name, py::handle
         const bool negative =
             small ? *small < 0 : PyObject_RichCompareBool(value.ptr(), py::int_(0).ptr(), Py_LT) == 1;
         if (negative || !number) {
-            throw CodecError("The value " + py::str(value).cast<std::string>() + " of the " + place() +
+            throw CodecError("The value " + int_text(value) + " of the " + place() +
                              (negative ? " is negative" : " does not fit 64 bits"));
         }
         raw.value = *number;
@@ -161,14 +186,13 @@ std::string text_bytes(py::handle text, const NcfSingleFrame& frame, const std::
 // The value a Python object gives a signal to encode: an int or a float, a
 // text, or bytes.
 NamedInput encoding_input(const EncodedFrame& encoded, py::handle name, py::handle value) {
-    NamedInput input{signal_name(name), std::int64_t{0}};
     const NcfSingleFrame& frame = encoded.layout().frame();
+    NamedInput input{signal_name(name, frame), std::int64_t{0}};
     const auto place = [&] { return where(frame, input.name); };
     if (is_int(value)) {
         const std::optional<std::int64_t> number = signed_value(value);
         if (!number) {
-            throw CodecError("The value " + py::str(value).cast<std::string>() + " of the " + place() +
-                             " does not fit 64 bits");
+            throw CodecError("The value " + int_text(value) + " of the " + place() + " does not fit 64 bits");
         }
         input.value = *number;
     } else if (PyFloat_Check(value.ptr())) {
@@ -186,7 +210,8 @@ NamedInput encoding_input(const EncodedFrame& encoded, py::handle name, py::hand
 
 const NcfSingleFrame& frame_argument(const NcfNodeDef& node, py::handle frame) {
     if (PyUnicode_Check(frame.ptr())) {
-        return frame_named(node, frame.cast<std::string>());
+        return frame_named(node, name_text(frame, "A frame name holds a lone surrogate: node " +
+                                                      codec_text::quoted(node.name) + " has no such frame"));
     }
     if (!py::isinstance<NcfSingleFrame>(frame)) {
         throw py::type_error("frame is an NcfSingleFrame or a frame's name, not " + type_name(frame));

@@ -163,12 +163,18 @@ std::filesystem::path native_path(py::handle path) {
     const py::object name = os.attr("fspath")(path);
 #ifdef _WIN32
     const py::str text = py::isinstance<py::bytes>(name) ? py::str(os.attr("fsdecode")(name)) : py::str(name);
-    return std::filesystem::path(text.cast<std::wstring>());
+    std::filesystem::path native(text.cast<std::wstring>());
 #else
     const py::bytes bytes =
         py::isinstance<py::bytes>(name) ? py::bytes(name) : py::bytes(os.attr("fsencode")(name));
-    return std::filesystem::path(bytes.cast<std::string>());
+    std::filesystem::path native(bytes.cast<std::string>());
 #endif
+    // The system reads a name up to its first NUL: "a\0b" would write "a".
+    if (native.native().find(std::filesystem::path::value_type{}) !=
+        std::filesystem::path::string_type::npos) {
+        throw py::value_error("embedded null byte");
+    }
+    return native;
 }
 
 void bind_writer(py::module_& module) {

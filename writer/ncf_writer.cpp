@@ -4,6 +4,7 @@
 // read back differently.
 #include "writer/ncf_writer.hpp"
 
+#include <cerrno>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
@@ -711,25 +712,35 @@ std::filesystem::path temporary_beside(const std::filesystem::path& path) {
     }
 }
 
-[[noreturn]] void fail_on(const std::filesystem::path& path, const char* what) {
-    throw std::filesystem::filesystem_error(what, path, std::make_error_code(std::errc::io_error));
+// Reports a failure on `path`, the file the caller named (not the temporary
+// one beside it), with the system's reason when there is one.
+[[noreturn]] void fail_on(const std::filesystem::path& path, const char* what, int system_error) {
+    const std::error_code reason = system_error != 0 ? std::error_code(system_error, std::generic_category())
+                                                     : std::make_error_code(std::errc::io_error);
+    throw std::filesystem::filesystem_error(what, path, reason);
 }
 
 }  // namespace
 
 void write_ncf_file(const NcfFile& file, const std::filesystem::path& path) {
+    // The system reads a name up to its first NUL, which would write another file.
+    if (path.native().find(std::filesystem::path::value_type{}) != std::filesystem::path::string_type::npos) {
+        throw std::filesystem::filesystem_error("a file name holds a NUL", path,
+                                                std::make_error_code(std::errc::invalid_argument));
+    }
     const std::string text = write_ncf(file);
     const std::filesystem::path temporary = temporary_beside(path);
     try {
         {
+            errno = 0;
             std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
             if (!out) {
-                fail_on(temporary, "cannot create the file");
+                fail_on(path, "cannot create a file beside", errno);
             }
             out.write(text.data(), static_cast<std::streamsize>(text.size()));
             out.close();
             if (!out) {
-                fail_on(temporary, "cannot write the file");
+                fail_on(path, "cannot write a file beside", errno);
             }
         }
         std::error_code missing;
@@ -737,7 +748,11 @@ void write_ncf_file(const NcfFile& file, const std::filesystem::path& path) {
         if (!missing && std::filesystem::exists(existing)) {
             std::filesystem::permissions(temporary, existing.permissions());
         }
-        std::filesystem::rename(temporary, path);
+        std::error_code not_renamed;
+        std::filesystem::rename(temporary, path, not_renamed);
+        if (not_renamed) {
+            throw std::filesystem::filesystem_error("cannot replace", path, not_renamed);
+        }
     } catch (...) {
         std::error_code ignored;
         std::filesystem::remove(temporary, ignored);

@@ -36,7 +36,8 @@ std::string write_ncf(const NcfFile& file);
 // Writes the canonical text of `file` to `path` without ever leaving a half
 // written file: into a new file beside it, which then replaces `path` and
 // takes its permissions when it existed. Throws CannotWrite before touching
-// the file system, and std::filesystem::filesystem_error when writing fails.
+// the file system, and std::filesystem::filesystem_error naming `path` when
+// writing fails or `path` holds a NUL.
 void write_ncf_file(const NcfFile& file, const std::filesystem::path& path);
 
 }  // namespace tolvane

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <system_error>
 
 #include "parser/ncf_parser.hpp"
 #include "writer/ncf_writer.hpp"
@@ -75,6 +76,36 @@ TEST(Writer, AFileIsReplacedWholeAndNothingIsWrittenForATreeItRefuses) {
     }
     EXPECT_EQ(written, write_ncf(one_node()));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+    std::filesystem::remove_all(folder);
+}
+
+// A failure names the file the caller asked for, with the system's reason,
+// and leaves nothing beside it; a NUL, where the system would end the name,
+// is refused before anything is written.
+TEST(Writer, AFileThatCannotBeWrittenIsReportedByItsOwnName) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "tolvane-writer-failures";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const auto failure = [](const std::filesystem::path& path) -> std::filesystem::filesystem_error {
+        try {
+            write_ncf_file(one_node(), path);
+        } catch (const std::filesystem::filesystem_error& error) {
+            return error;
+        }
+        ADD_FAILURE() << "written: " << path;
+        return std::filesystem::filesystem_error("", std::error_code());
+    };
+    const std::filesystem::path missing = folder / "missing" / "node.ncf";
+    const auto not_found = failure(missing);
+    EXPECT_EQ(not_found.path1(), missing);
+    EXPECT_EQ(not_found.code(), std::errc::no_such_file_or_directory);
+
+    std::filesystem::path with_nul = folder / "node.ncf";
+    with_nul += std::filesystem::path::string_type(1, std::filesystem::path::value_type{});
+    with_nul += "tail";
+    const auto refused = failure(with_nul);
+    EXPECT_EQ(refused.code(), std::errc::invalid_argument);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 0);
     std::filesystem::remove_all(folder);
 }
 
