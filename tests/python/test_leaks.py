@@ -107,10 +107,42 @@ def fail_to_open(directory=pathlib.Path("/tmp")):
             tolvane.NcfParser(name)
 
 
+HUGE = -(10**5000)
+DOOR_PLAIN = tolvane.to_dict(tolvane.NcfParser("door.ncf", DOOR_MODULE).parse())
+
+
+def refuse_hostile_calls():
+    # Every refusal builds a message and drops what it converted; large
+    # arguments make anything kept show.
+    ncf = tolvane.NcfParser("door.ncf", DOOR_MODULE).parse()
+    node, frame = ncf.nodes[0], ncf.nodes[0].frames[0]
+    long_text = "x" * 100_000
+    refusals = [
+        (lambda: tolvane.dumps(dict(DOOR_PLAIN, language_version=long_text + '"')), ValueError),
+        (lambda: tolvane.dumps(dict(DOOR_PLAIN, nodes=[None] * 10_000)), ValueError),
+        (lambda: tolvane.dumps(dict(DOOR_PLAIN, **{long_text: 1})), ValueError),
+        (lambda: tolvane.pack(frame, {long_text: 1}), tolvane.CodecError),
+        (lambda: tolvane.pack(frame, {"door_open": HUGE}), tolvane.CodecError),
+        (lambda: tolvane.encode(node, frame, {"mirror_angle": bytes(100_000)}), tolvane.CodecError),
+        (lambda: tolvane.encode(node, frame, {"window_position": float("nan")}), tolvane.CodecError),
+        (lambda: tolvane.encode(node, long_text), tolvane.CodecError),
+        (lambda: tolvane.decode(node, frame, bytes(100_000)), tolvane.CodecError),
+        (lambda: tolvane.dump(ncf, "/nonexistent/" + long_text[:200]), OSError),
+        (lambda: tolvane.to_dict(long_text), TypeError),
+    ]
+    for call, error in refusals:
+        with pytest.raises(error):
+            call()
+    assert len(tolvane.validate(ncf)) == 0 and tolvane.to_dict(node)["name"] == "door_module"
+    tolvane.decode(node, frame, bytes(5))
+
+
 @pytest.mark.parametrize(
     "cycle, warm_up, repeats",
-    [(parse_large, 20, 200), (read_small_files, 100, 1500), (outlive_the_file, 20, 200), (fail_to_open, 100, 1000)],
-    ids=["parse large files", "read every property", "views outlive their file", "files that cannot be opened"],
+    [(parse_large, 20, 200), (read_small_files, 100, 1500), (outlive_the_file, 20, 200), (fail_to_open, 100, 1000),
+     (refuse_hostile_calls, 50, 500)],
+    ids=["parse large files", "read every property", "views outlive their file", "files that cannot be opened",
+         "hostile calls refused"],
 )
 def test_repeated_cycles_do_not_grow_the_process(cycle, warm_up, repeats):
     assert_no_growth(cycle, warm_up, repeats)
