@@ -24,7 +24,12 @@ namespace tolvane {
 // the signal.
 class CodecError : public std::invalid_argument {
 public:
-    using std::invalid_argument::invalid_argument;
+    explicit CodecError(const std::string& message) : std::invalid_argument(message), message_(message) {}
+    // The whole message: what() ends at the first NUL, which a name may hold.
+    const std::string& message() const { return message_; }
+
+private:
+    std::string message_;
 };
 
 // The raw value of one signal: an unsigned integer for a scalar, the bytes

@@ -410,6 +410,17 @@ void bind_codec(py::module_& module) {
     py::register_exception<CodecError>(module, "CodecError", PyExc_ValueError);
     module.attr("CodecError").attr("__doc__") =
         "A frame or a value the codec cannot use; the message names the frame and the signal.";
+    // Tried before the translator above: the whole message, past any NUL in a name.
+    py::register_exception_translator([](std::exception_ptr thrown) {
+        try {
+            if (thrown) {
+                std::rethrow_exception(thrown);
+            }
+        } catch (const CodecError& error) {
+            const py::object type = py::module_::import("tolvane").attr("CodecError");
+            PyErr_SetObject(type.ptr(), python_text(error.message()).ptr());
+        }
+    });
     bind_raw_codec(module);
     bind_encoded_codec(module);
 }

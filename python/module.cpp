@@ -206,7 +206,7 @@ void bind_writer(py::module_& module) {
                 std::rethrow_exception(thrown);
             }
         } catch (const CannotWrite& error) {
-            PyErr_SetObject(PyExc_ValueError, python_text(error.what()).ptr());
+            PyErr_SetObject(PyExc_ValueError, python_text(error.message()).ptr());
         } catch (const std::filesystem::filesystem_error& error) {
             const py::object path =
                 py::reinterpret_steal<py::object>(PyUnicode_DecodeFSDefault(error.path1().string().c_str()));

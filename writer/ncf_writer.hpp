@@ -18,11 +18,16 @@ namespace tolvane {
 class CannotWrite : public std::invalid_argument {
 public:
     CannotWrite(std::string path, const std::string& reason)
-        : std::invalid_argument(path + ": " + reason), path_(std::move(path)) {}
+        : std::invalid_argument(path + ": " + reason),
+          path_(std::move(path)),
+          message_(path_ + ": " + reason) {}
     const std::string& path() const { return path_; }
+    // The whole message: what() ends at the first NUL, which a name may hold.
+    const std::string& message() const { return message_; }
 
 private:
     std::string path_;
+    std::string message_;
 };
 
 // The canonical text of `file`: the sections and the optional statements

@@ -64,11 +64,13 @@ def frames_holding_their_node(plain):
     (lambda p: p["nodes"][0].update(name="\ud800"), r"^nodes\[0\]\.name: a str that is not Unicode text"),
     (lambda p: p["nodes"][0].update(free_text="\u20ac"), r"^nodes\[0\]\.free_text: .*up to U\+00FF"),
     (lambda p: p["nodes"][0].update(free_text='say "hi"'), r"^nodes\[0\]\.free_text: a double quote"),
+    (lambda p: p["nodes"][0]["frames"][0]["signals"][0].update(name="a\0b"),
+     r"^nodes\[0\]\.frames\[0\]\.signals\[0\]\.name: 'a\0b' is not an identifier .* the grammar reads here$"),
     (lambda p: p["nodes"][0]["frames"][0]["properties"].update(length=2**1000), r"outside the 32-bit signed range"),
     (lambda p: p["nodes"][0]["general"]["bitrate"].update(min_br=math.nan), r"^nodes\[0\]\.general\.bitrate\.min_br"),
 ], ids=["nodes None", "node a str", "a million wrong nodes", "an int key", "a bytes key", "deep dicts",
         "deep lists", "a cyclic dict", "a cyclic list", "a node inside its frames", "a lone surrogate",
-        "beyond ISO 8859-1", "a double quote", "a huge int", "NaN"])  # fmt: skip
+        "beyond ISO 8859-1", "a double quote", "a NUL in a name", "a huge int", "NaN"])  # fmt: skip
 def test_dumps_refuses_what_no_file_can_say(change, message):
     plain = plain_door()
     change(plain)
@@ -211,6 +213,9 @@ IDENTIFIER_TYPE = "incompatible function arguments"
     (lambda n, f: tolvane.pack(f, {1: 2}), TypeError, "^signal names are str, not int$"),
     (lambda n, f: tolvane.pack(f, {"\ud800": 1}), tolvane.CodecError,
      "^A signal name holds a lone surrogate: frame 'door_status' has no such signal$"),
+    # The whole message, past a NUL in the name.
+    (lambda n, f: tolvane.pack(f, {"a\0b": 1}), tolvane.CodecError, "^Frame 'door_status' has no signal 'a\0b'$"),
+    (lambda n, f: tolvane.encode(n, "a\0b"), tolvane.CodecError, "^Node 'door_module' has no frame 'a\0b'$"),
     (lambda n, f: tolvane.encode(n, "\ud800"), tolvane.CodecError,
      "^A frame name holds a lone surrogate: node 'door_module' has no such frame$"),
     (lambda n, f: tolvane.pack(f, unused_bits=-1), ValueError, "^unused_bits is 0 or 1$"),
