@@ -35,6 +35,17 @@ def nested(depth, make):
     return value
 
 
+def clean_frames(count):
+    """A frames section of `count` 8-byte frames, each of eight 8-bit signals."""
+    frames = "".join(
+        f"publish f{i} {{ length = 8; signals {{ "
+        + " ".join(f"s{i}_{k} {{ size = 8; offset = {8 * k}; init_value = 0; }}" for k in range(8))
+        + " } }\n"
+        for i in range(count)
+    )
+    return "frames {\n" + frames + "}\n"
+
+
 def with_cycle(plain):
     plain["nodes"][0]["general"]["bitrate"] = plain
     return plain
@@ -101,13 +112,7 @@ def test_every_byte_value_a_string_literal_can_hold_reads_back(code):
 
 
 def test_dumps_of_a_huge_tree_reads_back():
-    frames = "".join(
-        f"publish f{i} {{ length = 8; signals {{ "
-        + " ".join(f"s{i}_{k} {{ size = 8; offset = {8 * k}; init_value = 0; }}" for k in range(8))
-        + " } }\n"
-        for i in range(12_500)
-    )
-    text = node_text(frames="frames {\n" + frames + "}\n")
+    text = node_text(frames=clean_frames(12_500))
     plain = tolvane.to_dict(tolvane.NcfParser("big.ncf", text).parse())
     written = tolvane.dumps(plain)
     assert tolvane.to_dict(tolvane.NcfParser("big.ncf", written).parse()) == plain
@@ -134,13 +139,7 @@ def test_dump_refuses_a_path_it_cannot_write_and_leaves_nothing(tmp_path, path, 
 # --- validate() ---------------------------------------------------------------------
 
 def test_validate_of_a_million_clean_signals_finds_only_what_the_node_lacks():
-    frames = "".join(
-        f"publish f{i} {{ length = 8; signals {{ "
-        + " ".join(f"s{i}_{k} {{ size = 8; offset = {8 * k}; init_value = 0; }}" for k in range(8))
-        + " } }\n"
-        for i in range(125_000)
-    )
-    ncf = tolvane.NcfParser("m.ncf", node_text(frames="frames {\n" + frames + "}\n")).parse()
+    ncf = tolvane.NcfParser("m.ncf", node_text(frames=clean_frames(125_000))).parse()
     assert sum(len(frame.signals) for frame in ncf.nodes[0].frames) == 1_000_000
     assert [d.code for d in tolvane.validate(ncf)] == ["diagnostic-class-missing", "response-error"]
 
@@ -202,14 +201,15 @@ def frame_of_length(length):
     return tolvane.NcfParser("l.ncf", text).parse().nodes[0]
 
 
-IDENTIFIER_TYPE = "incompatible function arguments"
+# How the module refuses arguments of types its signature does not take.
+WRONG_ARGUMENTS = "incompatible function arguments"
 
 
 @pytest.mark.parametrize(("call", "error", "message"), [
-    (lambda n, f: tolvane.unpack(None, b"12345"), TypeError, IDENTIFIER_TYPE),
-    (lambda n, f: tolvane.unpack(f, "12345"), TypeError, IDENTIFIER_TYPE),
-    (lambda n, f: tolvane.unpack(f, [1, 2, 3, 4, 5]), TypeError, IDENTIFIER_TYPE),
-    (lambda n, f: tolvane.pack(f, [("door_open", 1)]), TypeError, IDENTIFIER_TYPE),
+    (lambda n, f: tolvane.unpack(None, b"12345"), TypeError, WRONG_ARGUMENTS),
+    (lambda n, f: tolvane.unpack(f, "12345"), TypeError, WRONG_ARGUMENTS),
+    (lambda n, f: tolvane.unpack(f, [1, 2, 3, 4, 5]), TypeError, WRONG_ARGUMENTS),
+    (lambda n, f: tolvane.pack(f, [("door_open", 1)]), TypeError, WRONG_ARGUMENTS),
     (lambda n, f: tolvane.pack(f, {1: 2}), TypeError, "^signal names are str, not int$"),
     (lambda n, f: tolvane.pack(f, {"\ud800": 1}), tolvane.CodecError,
      "^A signal name holds a lone surrogate: frame 'door_status' has no such signal$"),
@@ -219,7 +219,7 @@ IDENTIFIER_TYPE = "incompatible function arguments"
     (lambda n, f: tolvane.encode(n, "\ud800"), tolvane.CodecError,
      "^A frame name holds a lone surrogate: node 'door_module' has no such frame$"),
     (lambda n, f: tolvane.pack(f, unused_bits=-1), ValueError, "^unused_bits is 0 or 1$"),
-    (lambda n, f: tolvane.pack(f, unused_bits=2**70), TypeError, IDENTIFIER_TYPE),
+    (lambda n, f: tolvane.pack(f, unused_bits=2**70), TypeError, WRONG_ARGUMENTS),
     (lambda n, f: tolvane.pack(f, {"door_open": -1}), tolvane.CodecError, "is negative$"),
     (lambda n, f: tolvane.pack(f, {"door_open": 2**64}), tolvane.CodecError,
      "^The value 18446744073709551616 of the signal 'door_open' of frame 'door_status' does not fit 64 bits$"),
@@ -237,16 +237,16 @@ IDENTIFIER_TYPE = "incompatible function arguments"
     (lambda n, f: tolvane.encode(n, f, {"window_position": sys.float_info.max}), tolvane.CodecError,
      "lies outside every physical range: 0..100 percent$"),
     (lambda n, f: tolvane.encode(n, f, {"window_position": True}), tolvane.CodecError, "not bool$"),
-    (lambda n, f: tolvane.encode(None, "door_status"), TypeError, IDENTIFIER_TYPE),
+    (lambda n, f: tolvane.encode(None, "door_status"), TypeError, WRONG_ARGUMENTS),
     (lambda n, f: tolvane.encode(n, None), TypeError, "^frame is an NcfSingleFrame or a frame's name, not NoneType$"),
     (lambda n, f: tolvane.decode(n, f, b""), tolvane.CodecError, "^Frame 'door_status' has 5 data bytes, not 0$"),
     (lambda n, f: tolvane.decode(n, f, bytes(9)), tolvane.CodecError, "^Frame 'door_status' has 5 data bytes, not 9$"),
     (lambda n, f: tolvane.unpack(f, bytes(9)), tolvane.CodecError, "^Frame 'door_status' has 5 data bytes, not 9$"),
     (lambda n, f: tolvane.protected_id(-1), tolvane.CodecError, r"^Frame identifier -1 is outside 0\.\.0x3F$"),
     (lambda n, f: tolvane.protected_id(64), tolvane.CodecError, r"^Frame identifier 64 is outside 0\.\.0x3F$"),
-    (lambda n, f: tolvane.protected_id(10**5000), TypeError, IDENTIFIER_TYPE),
+    (lambda n, f: tolvane.protected_id(10**5000), TypeError, WRONG_ARGUMENTS),
     (lambda n, f: tolvane.checksum(b"\x01", 256), tolvane.CodecError, "^A protected identifier is a byte, not 256$"),
-    (lambda n, f: tolvane.checksum("\x01"), TypeError, IDENTIFIER_TYPE),
+    (lambda n, f: tolvane.checksum("\x01"), TypeError, WRONG_ARGUMENTS),
 ])  # fmt: skip
 def test_codec_calls_refuse_what_they_cannot_use(call, error, message):
     _, node, frame = door()
