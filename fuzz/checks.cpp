@@ -7,6 +7,7 @@
 
 #include "fuzz/fail.hpp"
 #include "fuzz/record_text.hpp"
+#include "validate/findings.hpp"
 #include "validate/validator.hpp"
 
 namespace tolvane::fuzz {
@@ -145,6 +146,14 @@ void check_validation(const NcfFile& file, std::span<const Diagnostic> syntax, c
         not_checked += finding.code == "not-checked";
     }
     require(not_checked <= file.nodes.size(), "more nodes not checked than nodes");
+    // A rule reports a bounded number of findings in each frame, encoding,
+    // node and the file, however many it finds.
+    std::size_t groups = 1;
+    for (const NcfNodeDef& node : file.nodes) {
+        groups += 1 + 2 * node.frames.size() + node.encodings.size();  // frame rules, encoding references
+    }
+    require(findings.size() <= (detail::findings_per_rule_and_group + 1) * rules().size() * groups,
+            "the findings are not bounded by the places they are in");
 }
 
 }  // namespace tolvane::fuzz

@@ -107,33 +107,36 @@ void check_raw_values(NodeScope& scope, const NcfEncodingEntry& entry, const Ncf
 
 // One finding per pair of lines that cover a raw value twice, at the later
 // line, naming the smallest value they share. The sweep over lines sorted by
-// lowest value is that of the signals in a frame, bounded the same way.
+// lowest value is that of the signals in a frame, bounded the same way, and
+// words only the first few findings of a hostile encoding.
 class CoverageSweep {
 public:
     void check(NodeScope& scope, const NcfEncodingEntry& entry) {
-        spans_.clear();
+        collect_spans(entry);
+        FirstByPlace<CoveredTwice> first(findings_per_rule_and_group + 1);
         open_.clear();
-        for (std::size_t i = 0; i < entry.values.size(); ++i) {
-            const std::optional<RawSpan> raw = raw_values_of(entry.values[i]);
-            if (raw && raw->low <= raw->high) {  // a reversed range covers nothing
-                spans_.push_back({*raw, i});
-            }
-        }
-        std::sort(spans_.begin(), spans_.end(), [](const Span& a, const Span& b) {
-            return a.raw.low != b.raw.low ? a.raw.low < b.raw.low : a.index < b.index;
-        });
+        last_value_at_.assign(entry.values.size(), std::nullopt);
         for (const Span& span : spans_) {
             std::erase_if(open_, [&](const Span& other) { return other.raw.high < span.raw.low; });
             for (const Span& other : open_) {
                 const std::size_t later = std::max(other.index, span.index);
-                scope.findings.warning("encoding-overlap", entry.values[later].positions.start,
-                                       "Encoding " + quoted(entry.name) + ": raw value " +
-                                           decimal(span.raw.low) + " is covered twice");
+                const SourcePosition where = entry.values[later].positions.start;
+                if (!repeats_a_finding(later, span.raw.low, where)) {
+                    first.offer(where, CoveredTwice{later, span.raw.low});
+                }
             }
             if (open_.size() < most_open) {
                 open_.push_back(span);
             }
         }
+        const std::vector<CoveredTwice> reported = first.first();
+        for (const CoveredTwice& finding : reported) {
+            scope.findings.warning("encoding-overlap", entry.values[finding.line].positions.start,
+                                   "Encoding " + quoted(entry.name) + ": raw value " +
+                                       decimal(finding.value) + " is covered twice");
+        }
+        scope.findings.left_out("encoding-overlap", Diagnostic::Severity::Warning,
+                                first.offered() - reported.size());
     }
 
 private:
@@ -143,9 +146,41 @@ private:
         RawSpan raw;
         std::size_t index;  // in the encoding's values
     };
+    struct CoveredTwice {
+        std::size_t line;  // the value line the finding is about
+        std::int64_t value;
+    };
+
+    void collect_spans(const NcfEncodingEntry& entry) {
+        spans_.clear();
+        for (std::size_t i = 0; i < entry.values.size(); ++i) {
+            const std::optional<RawSpan> raw = raw_values_of(entry.values[i]);
+            if (raw && raw->low <= raw->high) {  // a reversed range covers nothing
+                spans_.push_back({*raw, i});
+            }
+        }
+        std::sort(spans_.begin(), spans_.end(), [](const Span& a, const Span& b) {
+            return a.raw.low != b.raw.low ? a.raw.low < b.raw.low : a.index < b.index;
+        });
+    }
+
+    // Lines come in order of their lowest value, so the values found at one
+    // line never decrease: a finding repeats one at its line when its value
+    // is the last found there. A tree built by hand has no places, and every
+    // pair counts.
+    bool repeats_a_finding(std::size_t line, std::int64_t value, SourcePosition where) {
+        if (!where.known()) {
+            return false;
+        }
+        std::optional<std::int64_t>& last = last_value_at_[line];
+        const bool repeated = last == value;
+        last = value;
+        return repeated;
+    }
 
     std::vector<Span> spans_;
     std::vector<Span> open_;
+    std::vector<std::optional<std::int64_t>> last_value_at_;  // by value line
 };
 
 void check_mixed_kinds(NodeScope& scope, const NcfEncodingEntry& entry) {
@@ -221,6 +256,7 @@ void check_reference(NodeScope& scope, EncodingUses& uses, const NcfSignalDef& s
 void check_encodings(NodeScope& scope) {
     EncodingUses uses = encodings_by_name(scope.node);
     for (const NcfSingleFrame& frame : scope.node.frames) {
+        const Findings::Group group(scope.findings, "frame", frame.name);
         for (const NcfSignalDef& signal : frame.signals) {
             if (signal.properties.encoding_name) {
                 check_reference(scope, uses, signal);
@@ -229,6 +265,7 @@ void check_encodings(NodeScope& scope) {
     }
     CoverageSweep coverage;
     for (const NcfEncodingEntry& entry : scope.node.encodings) {
+        const Findings::Group group(scope.findings, "encoding", entry.name);
         check_entry(scope, uses.at(entry.name), entry, coverage);
     }
 }

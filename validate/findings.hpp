@@ -2,7 +2,9 @@
 // checked, and the wording of numbers and names in messages.
 #pragma once
 
+#include <algorithm>
 #include <charconv>
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -13,13 +15,48 @@
 
 #include "model/diagnostic.hpp"
 #include "model/ncf_records.hpp"
+#include "model/source_position.hpp"
 
 namespace tolvane::detail {
 
-// Collects findings as Diagnostics of one file.
+// How many findings of one rule a frame, an encoding or the rest of a node
+// (or of the file) reports; past it, one more finding says how many were
+// left out. Pairwise rules could otherwise report millions of findings for
+// one hostile frame.
+inline constexpr std::size_t findings_per_rule_and_group = 20;
+
+// What a cap counts over: the file as a whole, a node, one of its frames or
+// one of its encodings. `kind` and `name` word the finding about what was
+// left out.
+struct FindingGroup {
+    std::string_view kind;
+    std::string_view name;
+};
+
+// A finding, the group it counts in and its code (a view of the rule's
+// literal, which outlives the finding wherever it moves).
+struct Finding {
+    Diagnostic diagnostic;
+    std::uint32_t group = 0;
+    std::string_view code;
+};
+
+// Findings of one rule in one group that a rule counted instead of making
+// them (see Findings::left_out).
+struct LeftOut {
+    std::uint32_t group = 0;
+    std::string_view code;
+    Diagnostic::Severity severity = Diagnostic::Severity::Error;
+    std::size_t count = 0;
+};
+
+// Collects findings as Diagnostics of one file, each in the group open when
+// it was made. Group 0 is the file.
 class Findings {
 public:
-    Findings(std::string_view filename, std::vector<Diagnostic>& out) : filename_(filename), out_(out) {}
+    explicit Findings(std::string_view filename) : filename_(filename) {
+        groups_.push_back({"file", filename});
+    }
 
     void error(std::string_view code, SourcePosition where, std::string message) {
         add(Diagnostic::Severity::Error, code, where, std::move(message));
@@ -32,13 +69,96 @@ public:
     }
     void add(Diagnostic::Severity severity, std::string_view code, SourcePosition where,
              std::string message) {
-        out_.push_back(Diagnostic{severity, std::string(filename_), where.line, where.column,
-                                  std::move(message), std::string(code)});
+        found_.push_back(Finding{Diagnostic{severity, std::string(filename_), where.line, where.column,
+                                            std::move(message), std::string(code)},
+                                 current_, code});
     }
+
+    // For a rule that finds more than it reports: `count` more findings of
+    // `code` in the open group, which the rule did not make.
+    void left_out(std::string_view code, Diagnostic::Severity severity, std::size_t count) {
+        if (count > 0) {
+            left_out_.push_back(LeftOut{current_, code, severity, count});
+        }
+    }
+
+    // Opens a group for the findings made while it lives; the group around
+    // it is open again afterwards.
+    class Group {
+    public:
+        Group(Findings& findings, std::string_view kind, std::string_view name)
+            : findings_(findings), outer_(findings.current_) {
+            findings_.groups_.push_back({kind, name});
+            findings_.current_ = static_cast<std::uint32_t>(findings_.groups_.size() - 1);
+        }
+        ~Group() { findings_.current_ = outer_; }
+        Group(const Group&) = delete;
+        Group& operator=(const Group&) = delete;
+
+    private:
+        Findings& findings_;
+        std::uint32_t outer_;
+    };
+
+    std::vector<Finding>& found() { return found_; }
+    const std::vector<FindingGroup>& groups() const { return groups_; }
+    const std::vector<LeftOut>& counted_only() const { return left_out_; }
 
 private:
     std::string_view filename_;
-    std::vector<Diagnostic>& out_;
+    std::vector<Finding> found_;
+    std::vector<FindingGroup> groups_;
+    std::vector<LeftOut> left_out_;
+    std::uint32_t current_ = 0;
+};
+
+// The first `capacity` of the findings a pairwise rule comes upon, in the
+// order the validator reports findings (by place, then in the order found),
+// without making the others: such a rule counts what it finds, makes the
+// findings this keeps and reports the rest with Findings::left_out. `Item`
+// is what the rule needs to word a finding later.
+template <class Item>
+class FirstByPlace {
+public:
+    explicit FirstByPlace(std::size_t capacity) : capacity_(capacity) {}
+
+    void offer(SourcePosition where, const Item& item) {
+        const Kept candidate{{where, offered_++}, item};
+        if (kept_.size() < capacity_) {
+            kept_.push_back(candidate);
+            std::push_heap(kept_.begin(), kept_.end(), earlier);
+        } else if (capacity_ > 0 && earlier(candidate, kept_.front())) {
+            std::pop_heap(kept_.begin(), kept_.end(), earlier);
+            kept_.back() = candidate;
+            std::push_heap(kept_.begin(), kept_.end(), earlier);
+        }
+    }
+
+    std::size_t offered() const { return offered_; }
+
+    // The items kept, first reported first.
+    std::vector<Item> first() const {
+        std::vector<Kept> sorted = kept_;
+        std::sort(sorted.begin(), sorted.end(), earlier);
+        std::vector<Item> items;
+        items.reserve(sorted.size());
+        for (const Kept& kept : sorted) {
+            items.push_back(kept.item);
+        }
+        return items;
+    }
+
+private:
+    struct Kept {
+        std::pair<SourcePosition, std::size_t> order;  // place, then the order offered
+        Item item;
+    };
+    // As the order of a max-heap, whose top is the last of the findings kept.
+    static bool earlier(const Kept& a, const Kept& b) { return a.order < b.order; }
+
+    std::size_t capacity_;
+    std::size_t offered_ = 0;
+    std::vector<Kept> kept_;
 };
 
 // How a node's protocol version bends the rules that differ between

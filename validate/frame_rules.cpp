@@ -2,6 +2,9 @@
 // in its frame. Frame bit k is bit k mod 8 of data byte k div 8; a signal
 // occupies bits offset .. offset + size - 1.
 #include <algorithm>
+#include <map>
+#include <set>
+#include <tuple>
 
 #include "validate/findings.hpp"
 #include "validate/name_table.hpp"
@@ -229,30 +232,36 @@ void check_identifier_byte(NodeScope& scope, const NcfSingleFrame& frame, const 
 // bit, all of which it overlaps: the cost is that of the sort and the pairs.
 // A frame has at most 64 bits, so only a hostile text has more than a few
 // signals open at once; at most `most_open` are kept open, which bounds the
-// findings per signal instead of letting them grow with the square of the
-// signals.
+// pairs per signal instead of letting them grow with the square of the
+// signals. Of a hostile frame's many pairs only the first few are worded:
+// the others are counted.
 class OverlapSweep {
 public:
     void check(NodeScope& scope, const NcfSingleFrame& frame) {
-        spans_.clear();
+        collect_spans(frame);
+        find_twins(frame);
+        FirstByPlace<Pair> first(findings_per_rule_and_group + 1);
+        seen_.clear();
         open_.clear();
-        for (std::size_t i = 0; i < frame.signals.size(); ++i) {
-            if (occupies_bits(frame.signals[i].properties)) {
-                spans_.push_back({bits_of(frame.signals[i].properties), i});
-            }
-        }
-        std::sort(spans_.begin(), spans_.end(), [](const Span& a, const Span& b) {
-            return a.bits.first != b.bits.first ? a.bits.first < b.bits.first : a.index < b.index;
-        });
         for (const Span& span : spans_) {
             std::erase_if(open_, [&](const Span& other) { return other.bits.last < span.bits.first; });
             for (const Span& other : open_) {
-                report(scope, frame, other, span);
+                const Pair pair = other.index < span.index ? Pair{span, other} : Pair{other, span};
+                const SourcePosition where = frame.signals[pair.later.index].positions.start;
+                if (!repeats_a_finding(pair, where)) {
+                    first.offer(where, pair);
+                }
             }
             if (open_.size() < most_open) {
                 open_.push_back(span);
             }
         }
+        const std::vector<Pair> reported = first.first();
+        for (const Pair& pair : reported) {
+            report(scope, frame, pair);
+        }
+        scope.findings.left_out("signal-overlap", Diagnostic::Severity::Error,
+                                first.offered() - reported.size());
     }
 
 private:
@@ -262,19 +271,67 @@ private:
         BitSpan bits;
         std::size_t index;  // in the frame's signals
     };
+    struct Pair {
+        Span later;  // in the frame's order: the signal the finding is about
+        Span earlier;
+    };
 
-    static void report(NodeScope& scope, const NcfSingleFrame& frame, const Span& a, const Span& b) {
-        const Span& later = a.index > b.index ? a : b;
-        const Span& earlier = a.index > b.index ? b : a;
-        const NcfSignalDef& signal = frame.signals[later.index];
+    void collect_spans(const NcfSingleFrame& frame) {
+        spans_.clear();
+        for (std::size_t i = 0; i < frame.signals.size(); ++i) {
+            if (occupies_bits(frame.signals[i].properties)) {
+                spans_.push_back({bits_of(frame.signals[i].properties), i});
+            }
+        }
+        std::sort(spans_.begin(), spans_.end(), [](const Span& a, const Span& b) {
+            return a.bits.first != b.bits.first ? a.bits.first < b.bits.first : a.index < b.index;
+        });
+    }
+
+    // Two earlier signals of one name and the same bits give a later one the
+    // same finding twice; `twin_` maps each signal to the first of its kind.
+    // Only a frame that repeats a name can have twins.
+    void find_twins(const NcfSingleFrame& frame) {
+        twin_.clear();
+        NameTable<bool> names(frame.signals.size());
+        bool repeated = false;
+        for (const Span& span : spans_) {
+            repeated = !names.try_emplace(frame.signals[span.index].name, true).second || repeated;
+        }
+        if (!repeated) {
+            return;
+        }
+        std::map<std::tuple<std::string_view, std::int64_t, std::int64_t>, std::size_t> first_of_kind;
+        twin_.resize(frame.signals.size());
+        for (const Span& span : spans_) {
+            const auto key =
+                std::tuple(std::string_view(frame.signals[span.index].name), span.bits.first, span.bits.last);
+            const auto [found, added] = first_of_kind.try_emplace(key, span.index);
+            twin_[span.index] = found->second;
+        }
+    }
+
+    // Whether `pair` words a finding already found at the same place. A tree
+    // built by hand has no places, and every pair counts.
+    bool repeats_a_finding(const Pair& pair, SourcePosition where) {
+        if (twin_.empty() || !where.known()) {
+            return false;
+        }
+        return !seen_.emplace(pair.later.index, twin_[pair.earlier.index]).second;
+    }
+
+    static void report(NodeScope& scope, const NcfSingleFrame& frame, const Pair& pair) {
+        const NcfSignalDef& signal = frame.signals[pair.later.index];
         scope.findings.error("signal-overlap", signal.positions.start,
-                             "Signal " + quoted(signal.name) + " (bits " + later.bits.text() +
-                                 ") overlaps signal " + quoted(frame.signals[earlier.index].name) +
-                                 " (bits " + earlier.bits.text() + ") in frame " + quoted(frame.name));
+                             "Signal " + quoted(signal.name) + " (bits " + pair.later.bits.text() +
+                                 ") overlaps signal " + quoted(frame.signals[pair.earlier.index].name) +
+                                 " (bits " + pair.earlier.bits.text() + ") in frame " + quoted(frame.name));
     }
 
     std::vector<Span> spans_;
     std::vector<Span> open_;
+    std::vector<std::size_t> twin_;
+    std::set<std::pair<std::size_t, std::size_t>> seen_;
 };
 
 }  // namespace
@@ -292,6 +349,7 @@ void check_frames(NodeScope& scope) {
     }
     OverlapSweep overlaps;
     for (const NcfSingleFrame& frame : scope.node.frames) {
+        const Findings::Group group(scope.findings, "frame", frame.name);
         check_frame_length(scope, frame);
         check_frame_periods(scope, frame);
         check_frame_name(scope, names, frame);

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <iterator>
+#include <map>
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -149,27 +151,115 @@ void check_language_version(const NcfFile& file, detail::Findings& findings) {
 // bits, or a value line repeats a value that two lines before it hold.
 // Findings at one place are contiguous once sorted; the first of each text
 // stays.
-void drop_repeats(std::vector<Diagnostic>& findings) {
-    std::vector<Diagnostic> kept;
+void drop_repeats(std::vector<detail::Finding>& findings) {
+    std::vector<detail::Finding> kept;
     kept.reserve(findings.size());
     std::set<std::pair<std::string_view, std::string_view>> at_this_place;
-    for (Diagnostic& finding : findings) {
-        if (!kept.empty() && (kept.back().line != finding.line || kept.back().column != finding.column)) {
+    for (detail::Finding& finding : findings) {
+        const Diagnostic& diagnostic = finding.diagnostic;
+        if (!kept.empty() && (kept.back().diagnostic.line != diagnostic.line ||
+                              kept.back().diagnostic.column != diagnostic.column)) {
             at_this_place.clear();
         }
         // A tree built by hand has no positions: its findings cannot be told
         // apart by place, and all are kept.
-        if (finding.line == 0 || !at_this_place.contains({finding.code, finding.message})) {
+        if (diagnostic.line == 0 || !at_this_place.contains({finding.code, diagnostic.message})) {
             kept.push_back(std::move(finding));
             // Views into `kept`, whose storage the reserve above keeps in place.
-            at_this_place.emplace(kept.back().code, kept.back().message);
+            at_this_place.emplace(kept.back().code, kept.back().diagnostic.message);
         }
+    }
+    findings = std::move(kept);
+}
+
+void sort_by_position(std::vector<detail::Finding>& findings) {
+    std::stable_sort(findings.begin(), findings.end(),
+                     [](const detail::Finding& a, const detail::Finding& b) {
+                         const Diagnostic& x = a.diagnostic;
+                         const Diagnostic& y = b.diagnostic;
+                         return x.line != y.line ? x.line < y.line : x.column < y.column;
+                     });
+}
+
+Diagnostic::Severity graver(Diagnostic::Severity a, Diagnostic::Severity b) {
+    return static_cast<int>(a) < static_cast<int>(b) ? a : b;  // Error first
+}
+
+// How many findings of one rule in one group there are, and where the
+// finding that counts those left out stands.
+struct Tally {
+    std::size_t shown = 0;
+    std::size_t left_out = 0;
+    Diagnostic::Severity gravest_left_out = Diagnostic::Severity::Info;
+    std::optional<std::size_t> summary;  // in the findings kept
+    std::size_t after_last_shown = 0;
+};
+
+std::string left_out_message(std::size_t count, std::string_view code, const detail::FindingGroup& group) {
+    return detail::decimal(static_cast<std::int64_t>(count)) + " more " + std::string(code) +
+           " findings in " + std::string(group.kind) + " " + detail::quoted(group.name) +
+           " are not reported (at most " +
+           detail::decimal(static_cast<std::int64_t>(detail::findings_per_rule_and_group)) +
+           " per rule and " + std::string(group.kind) + ")";
+}
+
+// Keeps the first findings_per_rule_and_group findings of each rule in each
+// group, in the order they are reported, and puts one finding in place of the
+// first one left out that counts every one left out (those a rule only
+// counted too). It has the rule's code, so that selecting and ignoring the
+// rule does the same to it, and the gravest severity of those it counts, so
+// that an exit status stays what the whole report would make it.
+void cap_findings(std::vector<detail::Finding>& findings, const detail::Findings& collected) {
+    std::map<std::pair<std::uint32_t, std::string_view>, Tally> tallies;
+    for (const detail::LeftOut& counted : collected.counted_only()) {
+        Tally& tally = tallies[{counted.group, counted.code}];
+        tally.left_out += counted.count;
+        tally.gravest_left_out = graver(tally.gravest_left_out, counted.severity);
+    }
+    std::vector<detail::Finding> kept;
+    kept.reserve(findings.size());
+    for (detail::Finding& finding : findings) {
+        Tally& tally = tallies[{finding.group, finding.code}];
+        if (tally.shown < detail::findings_per_rule_and_group) {
+            ++tally.shown;
+            kept.push_back(std::move(finding));
+            tally.after_last_shown = kept.size();
+            continue;
+        }
+        ++tally.left_out;
+        tally.gravest_left_out = graver(tally.gravest_left_out, finding.diagnostic.severity);
+        if (!tally.summary) {
+            tally.summary = kept.size();
+            kept.push_back(std::move(finding));  // worded below, once the count is known
+        }
+    }
+    // Counted findings of a rule that made no more than it shows (some were
+    // repeats): the count follows the last one shown, at its place.
+    bool appended = false;
+    for (auto& [key, tally] : tallies) {
+        if (tally.left_out > 0 && !tally.summary && tally.shown > 0) {
+            detail::Finding summary{kept[tally.after_last_shown - 1].diagnostic, key.first, key.second};
+            tally.summary = kept.size();
+            kept.push_back(std::move(summary));
+            appended = true;
+        }
+    }
+    for (const auto& [key, tally] : tallies) {
+        if (tally.summary) {
+            Diagnostic& summary = kept[*tally.summary].diagnostic;
+            summary.severity = tally.gravest_left_out;
+            summary.message = left_out_message(tally.left_out, key.second, collected.groups()[key.first]);
+        }
+    }
+    if (appended) {
+        sort_by_position(kept);
     }
     findings = std::move(kept);
 }
 
 void check_node(const NcfNodeDef& node, detail::Findings& findings,
                 const std::unordered_map<std::string_view, const NcfNodeDef*>& encoding_nodes) {
+    const detail::Findings::Group group(findings, "node", node.name);
     detail::NodeScope scope{node, detail::protocol_family(node.general.protocol_version), findings,
                             encoding_nodes};
     detail::check_versions(scope);
@@ -187,8 +277,7 @@ std::span<const Rule> rules() {
 }
 
 std::vector<Diagnostic> validate(const NcfFile& file, std::span<const Diagnostic> syntax_diagnostics) {
-    std::vector<Diagnostic> found;
-    detail::Findings findings(file.filename, found);
+    detail::Findings findings(file.filename);
     const SyntaxDamage damage = locate_syntax_errors(file, syntax_diagnostics);
     if (!damage.damaged_header) {  // else the version may be a stray token
         check_language_version(file, findings);
@@ -208,9 +297,16 @@ std::vector<Diagnostic> validate(const NcfFile& file, std::span<const Diagnostic
         }
         check_node(node, findings, encoding_nodes);
     }
+    std::vector<detail::Finding>& found = findings.found();
     sort_by_position(found);
     drop_repeats(found);
-    return found;
+    cap_findings(found, findings);
+    std::vector<Diagnostic> diagnostics;
+    diagnostics.reserve(found.size());
+    for (detail::Finding& finding : found) {
+        diagnostics.push_back(std::move(finding.diagnostic));
+    }
+    return diagnostics;
 }
 
 void sort_by_position(std::vector<Diagnostic>& diagnostics) {

@@ -144,20 +144,44 @@ def test_validate_of_a_million_clean_signals_finds_only_what_the_node_lacks():
     assert [d.code for d in tolvane.validate(ncf)] == ["diagnostic-class-missing", "response-error"]
 
 
-def test_validate_of_a_million_signals_in_one_frame_reports_each_once():
+def frame_of_one_bit_signals(count, offset_of):
+    signals = "".join(f"s{i} {{ size = 1; offset = {offset_of(i)}; init_value = 0; }}\n" for i in range(count))
+    return node_text(frames="frames { publish f { length = 8; signals {\n" + signals + "} } }\n",
+                     status="status_management { response_error = s0; }\n")
+
+
+def line_of(text, needle):
+    return text.count("\n", 0, text.index(needle)) + 1
+
+
+def test_validate_of_a_million_signals_in_one_frame_reports_twenty_and_counts_the_rest():
     # Bit i for signal i: the first 64 fit, none overlaps, the rest lie outside.
     count = 1_000_000
-    signals = "".join(f"s{i} {{ size = 1; offset = {i}; init_value = 0; }}\n" for i in range(count))
-    text = node_text(frames="frames { publish f { length = 8; signals {\n" + signals + "} } }\n",
-                     status="status_management { response_error = s0; }\n")
-    ncf = tolvane.NcfParser("one.ncf", text).parse()
-    found = tolvane.validate(ncf)
-    codes = [d.code for d in found]
-    assert codes.count("signal-outside-frame") == count - 64 and "signal-overlap" not in codes
-    last = found[-1]
-    line = text.count("\n", 0, text.index(f"s{count - 1} ")) + 1
-    assert (last.line, last.message) == (line, f"Signal 's{count - 1}' (bits {count - 1}..{count - 1}) "
-                                                    "does not fit frame 'f' of 8 byte(s)")
+    text = frame_of_one_bit_signals(count, lambda i: i)
+    found = [d for d in tolvane.validate(tolvane.NcfParser("one.ncf", text).parse())
+             if d.code == "signal-outside-frame"]
+    assert [d.message for d in found[:20]] == [
+        f"Signal 's{i}' (bits {i}..{i}) does not fit frame 'f' of 8 byte(s)" for i in range(64, 84)]
+    assert len(found) == 21 and found[20].severity == tolvane.Diagnostic.Error
+    assert (found[20].line, found[20].message) == (
+        line_of(text, "s84 "),
+        f"{count - 64 - 20} more signal-outside-frame findings in frame 'f' are not reported "
+        "(at most 20 per rule and frame)")
+
+
+def test_validate_of_millions_of_overlapping_pairs_words_twenty():
+    # 3125 one-bit signals on each of the 64 bits: each signal overlaps those
+    # of its bit before it, of which at most 64 are kept open.
+    text = frame_of_one_bit_signals(200_000, lambda i: i % 64)
+    found = [d for d in tolvane.validate(tolvane.NcfParser("pairs.ncf", text).parse())
+             if d.code == "signal-overlap"]
+    pairs = 64 * sum(min(j, 64) for j in range(200_000 // 64))
+    assert [d.message for d in found[:20]] == [
+        f"Signal 's{i}' (bits {i % 64}..{i % 64}) overlaps signal 's{i - 64}' (bits {i % 64}..{i % 64}) in frame 'f'"
+        for i in range(64, 84)]
+    assert [(d.line, d.message) for d in found[20:]] == [(
+        line_of(text, "s84 "),
+        f"{pairs - 20} more signal-overlap findings in frame 'f' are not reported (at most 20 per rule and frame)")]
 
 
 @pytest.mark.parametrize(("args", "message"), [
