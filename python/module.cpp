@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -22,6 +23,7 @@
 #include "python/text_argument.hpp"
 #include "python/to_dict.hpp"
 #include "python/version_check.hpp"
+#include "validate/check_files.hpp"
 #include "validate/validator.hpp"
 #include "writer/ncf_writer.hpp"
 
@@ -102,6 +104,33 @@ void bind_json_document(py::module_& module) {
         "a chunk at a time.");
 }
 
+// A file name as open() takes it: str (in the file system's encoding, which
+// keeps the bytes of undecodable names), bytes or os.PathLike.
+std::string file_name_bytes(py::handle filename) {
+    const py::object path = py::reinterpret_steal<py::object>(PyOS_FSPath(filename.ptr()));
+    if (!path) {
+        throw py::error_already_set();  // TypeError: expected str, bytes or os.PathLike object
+    }
+    const py::bytes bytes = PyUnicode_Check(path.ptr())
+                                ? py::reinterpret_steal<py::bytes>(PyUnicode_EncodeFSDefault(path.ptr()))
+                                : py::reinterpret_borrow<py::bytes>(path);
+    if (!bytes) {
+        throw py::error_already_set();
+    }
+    std::string name = bytes.cast<std::string>();
+    if (name.find('\0') != std::string::npos) {
+        throw py::value_error("embedded null byte");  // as open() says
+    }
+    return name;
+}
+
+// What Python raises for a file it cannot read: OSError(errno, reason,
+// filename), which Python makes FileNotFoundError, IsADirectoryError, ...
+py::object read_error(int number, py::handle filename) {
+    const py::object os_error = py::reinterpret_borrow<py::object>(PyExc_OSError);
+    return os_error(number, std::generic_category().message(number), filename);
+}
+
 void bind_validation(py::module_& module) {
     module.def(
         "validate",
@@ -127,6 +156,43 @@ void bind_validation(py::module_& module) {
         "otherwise "
         "parses 'content' (even when it is empty) and reports 'filename'. lenient=True reads as "
         "NcfParser(..., lenient=True) does. RuntimeError when the file cannot be opened.");
+    module.def(
+        "check_files",
+        [](const py::iterable& filenames, bool lenient, bool syntax_only, std::optional<int> jobs) {
+            std::vector<py::object> given;
+            std::vector<std::string> names;
+            for (const py::handle filename : filenames) {
+                given.push_back(py::reinterpret_borrow<py::object>(filename));
+                names.push_back(file_name_bytes(filename));
+            }
+            if (jobs && *jobs < 1) {
+                throw py::value_error("jobs must be at least 1, not " + std::to_string(*jobs));
+            }
+            const CheckFilesOptions options{.parse = {.lenient = lenient},
+                                            .syntax_only = syntax_only,
+                                            .jobs = jobs ? static_cast<unsigned>(*jobs) : 0U};
+            std::vector<FileCheck> checked;
+            {
+                const py::gil_scoped_release unlocked;
+                checked = check_files(names, options);
+            }
+            py::list results;
+            for (std::size_t i = 0; i < checked.size(); ++i) {
+                if (checked[i].read_error != 0) {
+                    results.append(read_error(checked[i].read_error, given[i]));
+                } else {
+                    results.append(py::cast(std::move(checked[i].diagnostics)));
+                }
+            }
+            return results;
+        },
+        py::arg("filenames"), py::kw_only(), py::arg("lenient") = false, py::arg("syntax_only") = false,
+        py::arg("jobs") = py::none(),
+        "Reads, parses and validates each named file (str, bytes or os.PathLike) on a pool of 'jobs' threads "
+        "(default: one per CPU), with the interpreter lock released. Returns one item per file, in the order "
+        "given: its diagnostics as check() orders them (the parser's alone with syntax_only=True), or, for a "
+        "file that cannot be read, the OSError that reading it gives (returned, not raised). lenient=True "
+        "reads as NcfParser(..., lenient=True) does.");
     module.def(
         "rules",
         [] {

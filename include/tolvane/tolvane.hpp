@@ -19,5 +19,6 @@
 #include "model/source_position.hpp"
 #include "parser/ncf_parser.hpp"
 #include "parser/source_text.hpp"
+#include "validate/check_files.hpp"
 #include "validate/validator.hpp"
 #include "writer/ncf_writer.hpp"

@@ -8,7 +8,7 @@
 
 import os
 from _typeshed import structseq
-from collections.abc import Buffer, Callable, Mapping, Sequence
+from collections.abc import Buffer, Callable, Iterable, Mapping, Sequence
 from typing import ClassVar, Final, SupportsIndex, SupportsInt, final
 
 # Every class of the module is made by pybind11's own metaclass. It has no
@@ -496,6 +496,15 @@ def check(
     lenient: bool = False,
 ) -> tuple[NcfFile, list[Diagnostic]]:
     """Parses and validates in one call: returns the tree and every diagnostic, the parser's and the validator's, ordered by line and column. Reads the file 'filename' when 'content' is None; otherwise parses 'content' (even when it is empty) and reports 'filename'. lenient=True reads as NcfParser(..., lenient=True) does. RuntimeError when the file cannot be opened."""
+
+def check_files(
+    filenames: Iterable[str | bytes | os.PathLike[str] | os.PathLike[bytes]],
+    *,
+    lenient: bool = False,
+    syntax_only: bool = False,
+    jobs: int | None = None,
+) -> list[list[Diagnostic] | OSError]:
+    """Reads, parses and validates each named file (str, bytes or os.PathLike) on a pool of 'jobs' threads (default: one per CPU), with the interpreter lock released. Returns one item per file, in the order given: its diagnostics as check() orders them (the parser's alone with syntax_only=True), or, for a file that cannot be read, the OSError that reading it gives (returned, not raised). lenient=True reads as NcfParser(..., lenient=True) does."""
 
 def rules() -> dict[str, str]:
     """Every code a diagnostic can carry, mapped to what it checks: the parser's first ('syntax', then the lenient reading's 'dialect-...' warnings), then the validator's in the order of their sections, 'not-checked' last."""
