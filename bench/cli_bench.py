@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Wall time of short `tolvane check` runs against the interpreter's own
-start-up.
+"""Wall time of `tolvane check` runs against the interpreter's own start-up,
+and the cost of each further file of a run over many.
 
 - python -c pass:     the floor, `python3.14 -c pass`;
 - import re, sys:     what the launcher pip writes for a console script
@@ -9,19 +9,26 @@ start-up.
                       re and sys, then tolvane_cli.main), checking one 2.2 KB
                       file (examples/door_module.ncf);
 - python -m:          `python3.14 -m tolvane_cli check FILE`;
+- with settings:      python -m in a folder whose pyproject.toml has a
+                      [tool.tolvane] table (reading it imports tomllib);
 - per extra file:     (check of 2 000 copies of the file in one call − check
-                      of one) / 1 999.
+                      of one) / 1 999, with --jobs 1 and --jobs 2, the copies
+                      named one by one and as their folder;
+- check() in-process: tolvane.check(name, content) of the same file, the
+                      contents already read, per call.
 
     PYTHONPATH=BUILD:python python3.14 bench/cli_bench.py [--runs N]
     PYTHONPATH=BUILD:python python3.14 bench/cli_bench.py --smoke
 
-Each figure is the median wall time over the runs, the commands of one run
-interleaved so that a busy moment of the machine spreads over all of them.
---smoke runs each command once and exits non-zero when one fails; its
-figures mean nothing.
+Every command runs in a folder of its own without settings, but for "with
+settings". Each figure is the median wall time over the runs, the commands
+of one run interleaved so that a busy moment of the machine spreads over
+all of them. --smoke runs each command once with two copies and exits
+non-zero when one fails; its figures mean nothing.
 """
 
 import argparse
+import os
 import pathlib
 import shutil
 import statistics
@@ -30,18 +37,33 @@ import sys
 import tempfile
 import time
 
+import tolvane
+
 HERE = pathlib.Path(__file__).resolve().parent
 EXAMPLE = HERE.parent / "examples" / "door_module.ncf"
 CONSOLE_SCRIPT = "import re, sys\nfrom tolvane_cli import main\nsys.exit(main())\n"
+SETTINGS = '[project]\nname = "cluster"\n\n[tool.tolvane]\nselect = ["syntax", "nad"]\nlenient = false\n'
 
 
-def wall_time(command):
+def wall_time(command, cwd):
     start = time.perf_counter()
-    result = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    result = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, cwd=cwd)
     elapsed = time.perf_counter() - start
     if result.returncode != 0:
         raise SystemExit(f"cli_bench: {command[:4]} failed: {result.stderr.decode()}")
     return elapsed
+
+
+def in_process_check(paths, rounds):
+    """The best of `rounds` of tolvane.check(name, content) over `paths`, per call."""
+    contents = [(path, pathlib.Path(path).read_bytes()) for path in paths]
+    best = float("inf")
+    for _ in range(rounds):
+        start = time.perf_counter()
+        for path, content in contents:
+            tolvane.check(path, content)
+        best = min(best, (time.perf_counter() - start) / len(contents))
+    return best
 
 
 def main():
@@ -51,30 +73,52 @@ def main():
     args = options.parse_args()
     runs = 1 if args.smoke else args.runs
     python = sys.executable
+    env_python = [python, "-c", CONSOLE_SCRIPT]
     with tempfile.TemporaryDirectory() as folder:
+        plain = pathlib.Path(folder, "plain")
+        configured = pathlib.Path(folder, "configured")
+        copies = pathlib.Path(folder, "copies")
+        for made in (plain, configured, copies):
+            made.mkdir()
+        (configured / "pyproject.toml").write_text(SETTINGS)
         many = []
         for index in range(2 if args.smoke else 2000):
-            copy = pathlib.Path(folder) / f"node{index}.ncf"
+            copy = copies / f"node{index:04}.ncf"
             shutil.copyfile(EXAMPLE, copy)
             many.append(str(copy))
         commands = {
-            "python -c pass": [python, "-c", "pass"],
-            "import re, sys": [python, "-c", "import re, sys"],
-            "console script": [python, "-c", CONSOLE_SCRIPT, "check", str(EXAMPLE)],
-            "python -m": [python, "-m", "tolvane_cli", "check", str(EXAMPLE)],
-            "2 000 files": [python, "-c", CONSOLE_SCRIPT, "check", *many],
+            "python -c pass": ([python, "-c", "pass"], plain),
+            "import re, sys": ([python, "-c", "import re, sys"], plain),
+            "console script": ([*env_python, "check", str(EXAMPLE)], plain),
+            "python -m": ([python, "-m", "tolvane_cli", "check", str(EXAMPLE)], plain),
+            "with settings": ([python, "-m", "tolvane_cli", "check", str(EXAMPLE)], configured),
+            "one, --jobs 1": ([*env_python, "check", "--jobs", "1", str(EXAMPLE)], plain),
+            "one, --jobs 2": ([*env_python, "check", "--jobs", "2", str(EXAMPLE)], plain),
+            "files, --jobs 1": ([*env_python, "check", "--jobs", "1", *many], plain),
+            "files, --jobs 2": ([*env_python, "check", "--jobs", "2", *many], plain),
+            "folder, --jobs 1": ([*env_python, "check", "--jobs", "1", str(copies)], plain),
+            "folder, --jobs 2": ([*env_python, "check", "--jobs", "2", str(copies)], plain),
         }
         times = {name: [] for name in commands}
         for _ in range(runs):
-            for name, command in commands.items():
-                times[name].append(wall_time(command))
+            for name, (command, cwd) in commands.items():
+                times[name].append(wall_time(command, cwd))
+        check_call = in_process_check(many, 1 if args.smoke else 5)
     median = {name: statistics.median(samples) for name, samples in times.items()}
     floor = median["python -c pass"]
     print(f"{'run':<16} {'ms':>8} {'× python -c pass':>17}")
-    for name in ("python -c pass", "import re, sys", "console script", "python -m"):
+    for name in ("python -c pass", "import re, sys", "console script", "python -m", "with settings"):
         print(f"{name:<16} {median[name] * 1000:>8.1f} {median[name] / floor:>17.2f}")
-    per_file = (median["2 000 files"] - median["console script"]) / (len(many) - 1)
-    print(f"{'per extra file':<16} {per_file * 1e6:>8.1f} µs")
+    print(f"\n{'per extra file':<24} {'µs':>8} {'× check()':>10}")
+    per_file = {}
+    for many_name, jobs in (("files", 1), ("files", 2), ("folder", 1), ("folder", 2)):
+        name = f"{many_name}, --jobs {jobs}"
+        per_file[name] = (median[name] - median[f"one, --jobs {jobs}"]) / (len(many) - 1)
+        print(f"{name:<24} {per_file[name] * 1e6:>8.1f} {per_file[name] / check_call:>10.2f}")
+    print(f"{'check() in-process':<24} {check_call * 1e6:>8.1f} {1:>10.2f}")
+    for many_name in ("files", "folder"):
+        speedup = per_file[f"{many_name}, --jobs 1"] / per_file[f"{many_name}, --jobs 2"]
+        print(f"{many_name}: --jobs 2 is {speedup:.2f} × as fast as --jobs 1 per file")
 
 
 if __name__ == "__main__":

@@ -1,6 +1,8 @@
 """The command-line tool: check, show, json, trace, standard input, exit
 statuses, and to_dict() over every record kind."""
 
+import contextlib
+import io
 import json
 import os
 import pathlib
@@ -8,9 +10,13 @@ import subprocess
 import sys
 
 import pytest
+from hypothesis import given, settings
+from hypothesis.strategies import data, lists, sampled_from
 
 import tolvane
 import tolvane_cli
+import tolvane_cli.tree
+from tolvane_cli import commandline
 from api_samples import FIELDS, FULL, field_names, one_record_of_each_class
 from conftest import END_OF_INPUT_MESSAGES, EXAMPLES, HEADER, ROOT, module_path
 from conftest import to_dict as reference_dict
@@ -18,6 +24,7 @@ from test_check_formats import WARNING
 from tolvane_cli import main, to_dict
 
 DOOR = str(EXAMPLES / "door_module.ncf")
+READING = "[--lenient | --no-lenient] [--config PATH] [--isolated]"
 BROKEN = str(EXAMPLES / "broken.ncf")
 ENV = dict(os.environ, PYTHONPATH=module_path())
 
@@ -84,15 +91,14 @@ def test_check_exit_status_and_summary(tmp_path, capsys, files, status, summary)
 def test_check_goes_on_after_an_unreadable_file_and_names_it(tmp_path, capsys):
     missing = str(tmp_path / "missing.ncf")
     bad = write(tmp_path, "bad.ncf", HEADER + "x")
-    assert main(["check", missing, str(tmp_path), bad]) == 2
+    empty_folder = tmp_path / "sub"
+    empty_folder.mkdir()
+    assert main(["check", missing, str(empty_folder), bad]) == 2
     out, err = capsys.readouterr()
-    assert err.splitlines() == [
-        f"tolvane: cannot read {missing}: No such file or directory",
-        f"tolvane: cannot read {tmp_path}: Is a directory",
-    ]
+    assert err.splitlines() == [f"tolvane: cannot read {missing}: No such file or directory"]
     assert out.splitlines() == [
         f"{bad}:3:1: error: Unexpected token at top level: 'x' [syntax]",
-        "1 file checked: 1 error in 1 file; 2 files unreadable",
+        "1 file checked: 1 error in 1 file; 1 file unreadable",
     ]
 
 
@@ -140,12 +146,15 @@ def test_empty_stdin_is_parsed_as_empty_input_even_beside_a_file_named_stdin(tmp
         (["trace", "--verbose", DOOR], 2, "tolvane: error: unrecognized arguments: --verbose"),
         (["--help"], 0, "usage: tolvane [-h] [--version] COMMAND ..."),
         (["check", "--help"], 0, "usage: tolvane check [-h] [--select CODE,...] [--ignore CODE,...] [--werror] "
-                                 "[--syntax-only] [--format {text,json,sarif}] [--lenient] FILE [FILE ...]"),
-        (["show", "-h"], 0, "usage: tolvane show [-h] [--lenient] FILE"),
-        (["json", "--help"], 0, "usage: tolvane json [-h] [--positions] [--lenient] FILE"),
-        (["trace", "--help"], 0, "usage: tolvane trace [-h] [--lenient] FILE"),
+                                 "[--syntax-only] [--format {text,json,sarif,github}] [--lenient | --no-lenient] "
+                                 "[--statistics] [-q] [--jobs N] [--force-exclude] [--config PATH] [--isolated] "
+                                 "FILE [FILE ...]"),
+        (["show", "-h"], 0, f"usage: tolvane show [-h] {READING} FILE"),
+        (["json", "--help"], 0, f"usage: tolvane json [-h] [--positions] {READING} FILE"),
+        (["trace", "--help"], 0, f"usage: tolvane trace [-h] {READING} FILE"),
         (["fmt", "--help"], 0, "usage: tolvane fmt [-h] [--in-place] [--check] [--from-json] [--drop-comments] "
-                               "[--lenient] FILE [FILE ...]"),
+                               "[--lenient | --no-lenient] [--force-exclude] [--config PATH] [--isolated] "
+                               "FILE [FILE ...]"),
     ],
 )
 def test_usage_errors_exit_2_and_help_exits_0(capsys, argv, status, line):
@@ -283,7 +292,7 @@ def test_show_exits_0_despite_diagnostics_and_does_not_print_them(capsys):
 
 
 def test_show_lines_of_a_diagnostic_name_the_severity():
-    assert tolvane_cli.show_lines(one_record_of_each_class()["Diagnostic"]) == [
+    assert tolvane_cli.tree.show_lines(one_record_of_each_class()["Diagnostic"]) == [
         "Diagnostic", "  severity = Error", "  file = 'broken.ncf'", "  line = 1", "  column = 21",
         "  message = \"Expected ;, found '<EOF>'\"", "  code = 'syntax'",
     ]
@@ -357,7 +366,21 @@ def test_trace_into_a_pipe_keeps_its_order():
     assert (status, err, out.splitlines()) == (0, "", ["before", *stray_x_trace("<stdin>")])
 
 
-# --- the quick reading of a check command line ---------------------------------
+# --- the quick reading of a command line ---------------------------------------
+
+
+def argparse_reading(argv):
+    """What argparse reads from `argv`, as a dict; None when it refuses it."""
+    try:
+        with contextlib.redirect_stderr(io.StringIO()), contextlib.redirect_stdout(io.StringIO()):
+            return vars(commandline.build_argument_parser().parse_args(argv))
+    except SystemExit:
+        return None
+
+
+def quick_reading(argv):
+    quick = commandline.quick_read(argv)
+    return None if quick is None else vars(quick)
 
 
 @pytest.mark.parametrize("argv", [
@@ -366,26 +389,53 @@ def test_trace_into_a_pipe_keeps_its_order():
     ["check", "--werror", "a.ncf", "b.ncf"],
     ["check", "a.ncf", "--syntax-only", "--werror"],
     ["check", "--select", "nad,frame", "--ignore=nad-range", "--select", "syntax", "a.ncf"],
-    ["check", "--format", "json", "--format=sarif", "a.ncf"],
-    ["check", "--lenient", "a.ncf", "--werror"],
+    ["check", "--format", "json", "--format=github", "a.ncf"],
+    ["check", "--lenient", "a.ncf", "--no-lenient", "--jobs", "3", "-q", "--statistics"],
+    ["check", "--config", "x/pyproject.toml", "--force-exclude", "."],
+    ["show", "a.ncf"], ["json", "--positions", "-"], ["trace", "--isolated", "a.ncf"],
+    ["fmt", "--check", "a", "b"], ["decode", "a.ncf", "f", "00", "01"], ["decode", "--node", "n", "a", "f", "00"],
+    ["encode", "a.ncf", "f"], ["encode", "a.ncf", "f", "x=1", "y=-2", "--unused-bits", "1"],
 ])
-def test_the_quick_reading_of_check_is_argparses(argv):
-    quick = tolvane_cli.quick_check(argv)
-    args = tolvane_cli.build_argument_parser().parse_args(argv)
-    assert quick is not None
-    assert [getattr(quick, name) for name in quick.__slots__] == [
-        getattr(args, "files"), args.select, args.ignore, args.werror, args.syntax_only, args.format, args.lenient]
+def test_the_quick_reading_of_common_command_lines_is_argparses(argv):
+    assert quick_reading(argv) is not None
+    assert quick_reading(argv) == argparse_reading(argv)
 
 
 @pytest.mark.parametrize("argv", [
-    [], ["show", "a.ncf"], ["check"], ["check", "--werror"], ["check", "-h", "a.ncf"], ["check", "--help"],
+    [], ["lint", "a.ncf"], ["check"], ["check", "--werror"], ["check", "-h", "a.ncf"], ["check", "--help"],
     ["check", "--wer", "a.ncf"],  # an abbreviation argparse accepts
     ["check", "--select", "a.ncf"], ["check", "a.ncf", "--select"], ["check", "--select", "-x", "a.ncf"],
     ["check", "--format", "xml", "a.ncf"], ["check", "a.ncf", "--werror", "b.ncf"],
-    ["check", "--", "a.ncf"], ["check", "-x", "a.ncf"],
+    ["check", "--", "a.ncf"], ["check", "-x", "a.ncf"], ["check", "--jobs", "0", "a"], ["check", "--werror=1", "a"],
+    ["check", "--jobs", "-1", "a"], ["decode", "a.ncf", "f"], ["show", "a", "b"], ["encode", "--unused-bits", "2", "a", "f"],
 ])
 def test_what_the_quick_reading_leaves_to_argparse(argv):
-    assert tolvane_cli.quick_check(argv) is None
+    assert commandline.quick_read(argv) is None
+
+
+def _words_for(command):
+    """Words a command line of `command` may hold: its options, some with a
+    value attached, values, and words argparse reads its own way."""
+    names = [name for argument in command.arguments if not argument.positional for name in argument.option_names()]
+    values = ["a.ncf", "-", "x", "1", "0", "nad", "json", "github", "-1", "--", "-x", "f=2", ""]
+    return names + [f"{name}={value}" for name in names[:4] for value in ("1", "nad", "")] + values + ["--wer", "-h"]
+
+
+@settings(max_examples=300, deadline=None)
+@given(data())
+def test_the_quick_reading_answers_only_as_argparse_does(data):
+    command = data.draw(sampled_from(commandline.declared_commands()))
+    argv = [command.name, *data.draw(lists(sampled_from(_words_for(command)), max_size=7))]
+    quick = quick_reading(argv)
+    if quick is not None:
+        assert quick == argparse_reading(argv)
+
+
+def test_the_dispatch_table_names_the_commands_its_modules_declare():
+    declared = commandline.declared_commands()
+    assert [command.name for command in declared] == list(commandline.COMMAND_MODULES)
+    for command in declared:
+        assert command.run.__module__ == f"tolvane_cli.{commandline.COMMAND_MODULES[command.name]}"
 
 
 @pytest.mark.parametrize(("argv", "status", "line"), [

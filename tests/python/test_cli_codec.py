@@ -4,7 +4,8 @@ import pytest
 
 from conftest import EXAMPLES
 from rules_cases import node, node_file
-from tolvane_cli import main, value_from_text
+from tolvane_cli import main
+from tolvane_cli.codec import value_from_text
 
 DOOR = str(EXAMPLES / "door_module.ncf")
 STATUS_LINES = [

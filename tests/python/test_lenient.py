@@ -298,9 +298,9 @@ def test_a_missing_statement_is_reported_by_the_rules_where_it_was_expected():
 
 
 def tolvane_cli_flush():
-    import tolvane_cli
+    import tolvane_cli.tree
 
-    tolvane_cli._flush_c_stdout()
+    tolvane_cli.tree.flush_c_stdout()
 
 
 def test_the_default_is_strict_and_lenient_is_keyword_only():

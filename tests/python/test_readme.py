@@ -140,7 +140,7 @@ def test_the_reference_gives_the_positions_and_the_functions_as_the_stub():
     record = {f.name: f for f in stub_classes()["NcfFile"].body if isinstance(f, ast.FunctionDef)}
     assert api_sections()["Positions"] == [
         "line: int", "column: int", stub_signature(record["position_of"])]
-    for name in ("to_dict", "validate", "check", "rules", "dumps", "dump", "pack", "unpack", "protected_id",
+    for name in ("to_dict", "validate", "check", "check_files", "rules", "dumps", "dump", "pack", "unpack", "protected_id",
                  "checksum", "encode", "decode"):
         assert api_sections()[name] == [stub_signature(stub_functions()[name])], name
 
@@ -159,4 +159,5 @@ def test_the_reference_gives_the_signatures_of_the_cli_module():
         return function.__name__ + str(inspect.signature(function)).replace("'", "")
 
     assert tolvane_cli.to_dict is tolvane.to_dict
-    assert api_sections()["tolvane_cli"] == ["to_dict", signature(tolvane_cli.main)]
+    assert api_sections()["tolvane_cli"] == [
+        "to_dict", signature(tolvane_cli.format_diagnostic), signature(tolvane_cli.main)]
