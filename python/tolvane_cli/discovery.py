@@ -73,22 +73,32 @@ class Discovery:
         return False
 
     def walk(self, top: str) -> list[str | Unreadable]:
-        """The files to check below the folder `top`, depth first and each
-        folder's entries by name: the order of a sorted tree."""
+        """The files to check below the folder `top`, each folder's entries
+        by name and each subfolder's files in its place: the order of a
+        sorted tree."""
         relative_top = None
         if self.exclude.needs_paths or self.include.needs_paths:
             relative_top = relative_to_root(top, self.settings.root)
         found: list[str | Unreadable] = []
-        pending: list[tuple[str, str | None]] = [(top, relative_top)]
+        # A stack of the folders being listed rather than recursion: a tree of
+        # any depth is walked.
+        pending = [iter(self._entries(top, relative_top, found))]
         while pending:
-            folder, relative = pending.pop()
-            subfolders = self._list(folder, relative, found)
-            pending.extend(reversed(subfolders))
+            entry = next(pending[-1], None)
+            if entry is None:
+                pending.pop()
+            elif entry[2]:
+                pending.append(iter(self._entries(entry[0], entry[1], found)))
+            else:
+                found.append(entry[0])
         return found
 
-    def _list(self, folder: str, relative: str | None, found: list[str | Unreadable]) -> list[tuple[str, str | None]]:
-        """Adds the files of `folder` that are to be checked to `found`;
-        returns its subfolders to enter, in order."""
+    def _entries(self, folder: str, relative: str | None,
+                 found: list[str | Unreadable]) -> list[tuple[str, str | None, bool]]:
+        """The files and the subfolders of `folder` to take, by name: each as
+        its path, its path from the settings' root (when patterns need it)
+        and whether it is a folder. A folder entered before gives none; one
+        that cannot be listed adds an Unreadable to `found`."""
         try:
             status = os.stat(folder)
             identity = (status.st_dev, status.st_ino)
@@ -103,7 +113,7 @@ class Discovery:
         exclude = self.exclude if self.exclude else None
         include = self.include if self.include else None
         prefix = "" if folder == os.curdir else folder + ("" if folder.endswith(os.sep) else os.sep)
-        subfolders = []
+        taken = []
         for entry in entries:
             name = entry.name
             inside = None if relative is None else (name if relative == "." else f"{relative}/{name}")
@@ -113,8 +123,8 @@ class Discovery:
                 is_folder = False
             if is_folder:
                 if not skipped_by_default(name) and not (exclude and exclude.matches(name, inside)):
-                    subfolders.append((prefix + name, inside))
+                    taken.append((prefix + name, inside, True))
             elif (name.endswith(NCF_SUFFIX) or (include and include.matches(name, inside))) and not (
                     exclude and exclude.matches(name, inside)):
-                found.append(prefix + name)
-        return subfolders
+                taken.append((prefix + name, inside, False))
+        return taken
