@@ -106,7 +106,12 @@ void bind_json_document(py::module_& module) {
 
 // A file name as open() takes it: str (in the file system's encoding, which
 // keeps the bytes of undecodable names), bytes or os.PathLike.
-std::string file_name_bytes(py::handle filename) {
+std::string system_name(py::handle filename) {
+    if (PyUnicode_CheckExact(filename.ptr()) && PyUnicode_IS_ASCII(filename.ptr())) {
+        // The common name: its bytes are the same in every encoding, and at hand.
+        return {static_cast<const char*>(PyUnicode_DATA(filename.ptr())),
+                static_cast<std::size_t>(PyUnicode_GET_LENGTH(filename.ptr()))};
+    }
     const py::object path = py::reinterpret_steal<py::object>(PyOS_FSPath(filename.ptr()));
     if (!path) {
         throw py::error_already_set();  // TypeError: expected str, bytes or os.PathLike object
@@ -117,7 +122,11 @@ std::string file_name_bytes(py::handle filename) {
     if (!bytes) {
         throw py::error_already_set();
     }
-    std::string name = bytes.cast<std::string>();
+    return bytes.cast<std::string>();
+}
+
+std::string file_name_bytes(py::handle filename) {
+    std::string name = system_name(filename);
     if (name.find('\0') != std::string::npos) {
         throw py::value_error("embedded null byte");  // as open() says
     }
@@ -176,12 +185,14 @@ void bind_validation(py::module_& module) {
                 const py::gil_scoped_release unlocked;
                 checked = check_files(names, options);
             }
-            py::list results;
+            py::list results(checked.size());
             for (std::size_t i = 0; i < checked.size(); ++i) {
                 if (checked[i].read_error != 0) {
-                    results.append(read_error(checked[i].read_error, given[i]));
+                    results[i] = read_error(checked[i].read_error, given[i]);
+                } else if (checked[i].diagnostics.empty()) {
+                    results[i] = py::list();  // most files of a run: no caster needed
                 } else {
-                    results.append(py::cast(std::move(checked[i].diagnostics)));
+                    results[i] = py::cast(std::move(checked[i].diagnostics));
                 }
             }
             return results;

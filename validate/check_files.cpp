@@ -74,9 +74,9 @@ private:
 };
 
 // The whole content of the file `name` into `content`; the error number of
-// the failure, or 0. A regular file is read in one call of its size (and
-// one more that finds its end); anything else, or a file that grows while
-// it is read, until the end its reads report.
+// the failure, or 0. A regular file is read in one call of its size plus
+// one byte (a file grown since takes more); anything else until the end its
+// reads report.
 int read_file(const std::string& name, std::string& content) {
     const Descriptor file(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.get() < 0) {
@@ -84,11 +84,13 @@ int read_file(const std::string& name, std::string& content) {
     }
     struct stat status{};
     std::size_t expected = 0;
+    bool regular = false;
     if (::fstat(file.get(), &status) == 0) {
         if (S_ISDIR(status.st_mode)) {
             return EISDIR;
         }
-        if (S_ISREG(status.st_mode) && status.st_size > 0) {
+        regular = S_ISREG(status.st_mode);
+        if (regular && status.st_size > 0) {
             expected = static_cast<std::size_t>(status.st_size);
         }
     }
@@ -98,7 +100,8 @@ int read_file(const std::string& name, std::string& content) {
         if (used == content.size()) {
             content.resize(std::max(content.size() * 2, std::size_t{1} << 14));
         }
-        const ssize_t got = ::read(file.get(), content.data() + used, content.size() - used);
+        const std::size_t wanted = content.size() - used;
+        const ssize_t got = ::read(file.get(), content.data() + used, wanted);
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -106,10 +109,11 @@ int read_file(const std::string& name, std::string& content) {
             content.clear();
             return errno;
         }
-        if (got == 0) {
+        used += static_cast<std::size_t>(got);
+        // A regular file reads short only at its end: no call to find it.
+        if (got == 0 || (regular && static_cast<std::size_t>(got) < wanted)) {
             break;
         }
-        used += static_cast<std::size_t>(got);
     }
     content.resize(used);
     return 0;

@@ -106,3 +106,18 @@ def test_a_folder_that_cannot_be_listed_is_named_and_the_rest_checked(tree, caps
     status, files, summary, err = checked_files(capsys, "b")
     assert (status, files, err) == (2, ["b/c.ncf"], "tolvane: cannot read b/sub: Permission denied\n")
     assert summary == "1 file checked: 1 error in 1 file; 1 file unreadable"
+
+
+def test_check_a_repository_with_its_settings(tree, capsys):
+    # What a team runs in CI: the settings choose the codes and leave out a folder.
+    faulty = FAULT.replace("NAD = 0x10;", "NAD = 0x80;").replace("variant = 0;", "variant = 300;")
+    (tree / "nested" / "deeper").mkdir()
+    (tree / "nested" / "deeper" / "p.ncf").write_text(faulty)
+    (tree / "pyproject.toml").write_text(
+        '[project]\nname = "cluster"\n\n[tool.tolvane]\nselect = ["nad", "variant"]\n'
+        'exclude = ["legacy", "vendor", "notes", "b*", "B*", "a.ncf"]\n')
+    assert main(["check", "."]) == 1
+    assert capsys.readouterr() == (
+        "nested/deeper/p.ncf:4:85: error: Variant ID 300 does not fit 8 bits [variant-id]\n"
+        "nested/deeper/p.ncf:5:20: warning: NAD 0x80 is in the free-usage range 0x80..0xFF [nad]\n"
+        "1 file checked: 1 error, 1 warning in 1 file\n", "")
