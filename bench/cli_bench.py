@@ -15,7 +15,10 @@ and the cost of each further file of a run over many.
                       of one) / 1 999, with --jobs 1 and --jobs 2, the copies
                       named one by one and as their folder;
 - check() in-process: tolvane.check(name, content) of the same file, the
-                      contents already read, per call.
+                      contents already read, per call;
+- check_files():      tolvane.check_files() of the 2 000 copies in-process,
+                      with jobs=1 and jobs=2, per file: the part of a run
+                      that the threads share.
 
     PYTHONPATH=BUILD:python python3.14 bench/cli_bench.py [--runs N]
     PYTHONPATH=BUILD:python python3.14 bench/cli_bench.py --smoke
@@ -66,6 +69,16 @@ def in_process_check(paths, rounds):
     return best
 
 
+def in_process_batch(paths, jobs, rounds):
+    """The best of `rounds` of tolvane.check_files(paths, jobs=jobs), per file."""
+    best = float("inf")
+    for _ in range(rounds):
+        start = time.perf_counter()
+        tolvane.check_files(paths, jobs=jobs)
+        best = min(best, (time.perf_counter() - start) / len(paths))
+    return best
+
+
 def main():
     options = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     options.add_argument("--runs", type=int, default=40)
@@ -104,6 +117,7 @@ def main():
             for name, (command, cwd) in commands.items():
                 times[name].append(wall_time(command, cwd))
         check_call = in_process_check(many, 1 if args.smoke else 5)
+        batch = {jobs: in_process_batch(many, jobs, 1 if args.smoke else 5) for jobs in (1, 2)}
     median = {name: statistics.median(samples) for name, samples in times.items()}
     floor = median["python -c pass"]
     print(f"{'run':<16} {'ms':>8} {'× python -c pass':>17}")
@@ -116,9 +130,12 @@ def main():
         per_file[name] = (median[name] - median[f"one, --jobs {jobs}"]) / (len(many) - 1)
         print(f"{name:<24} {per_file[name] * 1e6:>8.1f} {per_file[name] / check_call:>10.2f}")
     print(f"{'check() in-process':<24} {check_call * 1e6:>8.1f} {1:>10.2f}")
+    for jobs, cost in batch.items():
+        print(f"{f'check_files(), jobs={jobs}':<24} {cost * 1e6:>8.1f} {cost / check_call:>10.2f}")
     for many_name in ("files", "folder"):
         speedup = per_file[f"{many_name}, --jobs 1"] / per_file[f"{many_name}, --jobs 2"]
         print(f"{many_name}: --jobs 2 is {speedup:.2f} × as fast as --jobs 1 per file")
+    print(f"check_files(): jobs=2 is {batch[1] / batch[2]:.2f} × as fast as jobs=1")
 
 
 if __name__ == "__main__":
