@@ -112,13 +112,12 @@ class Parsed:
 
 def declared_commands(names: Sequence[str] | None = None) -> list[Command]:
     """The commands `names` (default: all), in the order of COMMAND_MODULES."""
-    import importlib
-
     wanted = list(COMMAND_MODULES) if names is None else list(names)
     commands: dict[str, Command] = {}
     for module_name in dict.fromkeys(COMMAND_MODULES[name] for name in wanted):
-        module = importlib.import_module(f"tolvane_cli.{module_name}")
-        for command in module.COMMANDS:
+        qualified = f"tolvane_cli.{module_name}"
+        __import__(qualified)  # rather than importlib, which a short run would import for this alone
+        for command in sys.modules[qualified].COMMANDS:
             commands[command.name] = command
     return [commands[name] for name in wanted]
 
