@@ -24,19 +24,22 @@ void lenient_target(std::string_view bytes);
 // The trace: balanced, the same on every run, and without effect on the
 // reading.
 void trace_target(std::string_view bytes);
+// check_files: a file written with the input gives what check_text gives.
+void batch_target(std::string_view bytes);
 
 struct Target {
     std::string_view name;
     void (*run)(std::string_view bytes);
 };
 
-inline constexpr std::array<Target, 6> targets{{
+inline constexpr std::array<Target, 7> targets{{
     {"parse", parse_target},
     {"writer", writer_target},
     {"validator", validator_target},
     {"codec", codec_target},
     {"lenient", lenient_target},
     {"trace", trace_target},
+    {"batch", batch_target},
 }};
 
 }  // namespace tolvane::fuzz

@@ -25,7 +25,10 @@ std::string name_of(const std::filesystem::path& path) {
 class CheckFiles : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder_ = std::filesystem::temp_directory_path() / "tolvane-check-files-test";
+        // A folder of each test's own: ctest runs the tests side by side.
+        folder_ = std::filesystem::temp_directory_path() /
+                  (std::string("tolvane-check-files-") +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(folder_);
         std::filesystem::create_directories(folder_);
     }
