@@ -119,8 +119,36 @@ class _Folder:
         self.found = found
 
 
-def check_all(paths: Sequence[str], discovery: Discovery, *, syntax_only: bool, lenient: bool,
-              jobs: int) -> list[CheckedFile | Unreadable]:
+class Run:
+    """What a run found, in order: the files with diagnostics and the files
+    that could not be read; and how many files were checked. A clean file
+    is only counted, which keeps a run over thousands of them cheap."""
+
+    __slots__ = ("found", "checked")
+
+    def __init__(self) -> None:
+        self.found: list[CheckedFile | Unreadable] = []
+        self.checked = 0
+
+    def add(self, path: str, outcome: list[tolvane.Diagnostic] | OSError) -> None:
+        if isinstance(outcome, OSError):
+            self.found.append(Unreadable(path, outcome))
+            return
+        self.checked += 1
+        if outcome:
+            self.found.append(CheckedFile(path, outcome))
+
+    @property
+    def files(self) -> list[CheckedFile]:
+        """The files with diagnostics."""
+        return [item for item in self.found if isinstance(item, CheckedFile)]
+
+    @property
+    def unreadable(self) -> int:
+        return sum(isinstance(item, Unreadable) for item in self.found)
+
+
+def check_all(paths: Sequence[str], discovery: Discovery, *, syntax_only: bool, lenient: bool, jobs: int) -> Run:
     """Each file named and each file below each folder named, checked, in
     order. Files are read and checked together on `jobs` threads: first those
     named, which tells the folders among them apart without a look of its
@@ -137,24 +165,24 @@ def check_all(paths: Sequence[str], discovery: Discovery, *, syntax_only: bool, 
             below_folders += [item for item in outcome.found if isinstance(item, str)]
         outcomes.append(outcome)
     second = iter(_batch(below_folders, syntax_only=syntax_only, lenient=lenient, jobs=jobs))
-    results: list[CheckedFile | Unreadable] = []
+    run = Run()
     for path, outcome in zip(named, outcomes):
         if outcome is None:
             try:
-                results.append(check_stdin(syntax_only, lenient))
+                stdin = check_stdin(syntax_only, lenient)
+                run.checked += 1
+                run.found.append(stdin)
             except Unreadable as error:
-                results.append(error)
+                run.found.append(error)
         elif isinstance(outcome, _Folder):
             for item in outcome.found:
                 if isinstance(item, Unreadable):
-                    results.append(item)
+                    run.found.append(item)
                 else:
-                    diagnostics = next(second)
-                    results.append(CheckedFile(item, diagnostics) if isinstance(diagnostics, list)
-                                   else Unreadable(item, diagnostics))
+                    run.add(item, next(second))
         else:
-            results.append(CheckedFile(path, outcome) if isinstance(outcome, list) else Unreadable(path, outcome))
-    return results
+            run.add(path, outcome)
+    return run
 
 
 # ---------------------------------------------------------------------------
@@ -162,21 +190,22 @@ def check_all(paths: Sequence[str], discovery: Discovery, *, syntax_only: bool, 
 # ---------------------------------------------------------------------------
 
 
-def summary_line(files: Sequence[CheckedFile], unreadable: int) -> str:
+def summary_line(run: Run) -> str:
     """`N files checked: 3 errors, 1 warning in 1 file`, only the severities
     that occur; `no diagnostics` when none; then any unreadable files."""
     counts = dict.fromkeys(SEVERITY_WORDS, 0)
+    files = run.files
     for checked in files:
         for diagnostic in checked.diagnostics:
             counts[diagnostic.severity.name] += 1
-    summary = f"{plural(len(files), 'file')} checked: "
+    summary = f"{plural(run.checked, 'file')} checked: "
     if any(counts.values()):
         by_severity = ", ".join(plural(counts[name], word) for name, word in SEVERITY_WORDS.items() if counts[name])
         with_diagnostics = sum(1 for checked in files if checked.diagnostics)
         summary += f"{by_severity} in {plural(with_diagnostics, 'file')}"
     else:
         summary += "no diagnostics"
-    if unreadable:
+    if unreadable := run.unreadable:
         summary += f"; {plural(unreadable, 'file')} unreadable"
     return summary
 
@@ -332,41 +361,37 @@ def _code_filter(args: Parsed, settings: Settings) -> CodeFilter:
     return CodeFilter(select, ignore)
 
 
-def _kept(results: list[CheckedFile | Unreadable], codes: CodeFilter, settings: Settings) -> None:
+def _kept(run: Run, codes: CodeFilter, settings: Settings) -> None:
     """Leaves out of each file the diagnostics that the codes chosen and the
     per-file ignores leave out."""
     if not (codes.select or codes.ignore or settings.per_file_ignores):
         return
     ignores = PerFileIgnores(settings)
-    for checked in results:
-        if isinstance(checked, CheckedFile) and checked.diagnostics:
-            also_ignored = ignores.codes_for(checked.name)
-            checked.diagnostics = [d for d in checked.diagnostics if codes.keeps(d.code, also_ignored)]
+    for checked in run.files:
+        also_ignored = ignores.codes_for(checked.name)
+        checked.diagnostics = [d for d in checked.diagnostics if codes.keeps(d.code, also_ignored)]
 
 
-def _write_text(results: Sequence[CheckedFile | Unreadable], args: Parsed, files: list[CheckedFile]) -> None:
-    if args.statistics:
-        for result in results:
-            if isinstance(result, Unreadable):
-                complain(str(result))
-        for line in statistics_lines(files, tolvane.rules()):
-            print(line)
-    else:
-        show = coloured_diagnostic if colour_wanted(sys.stdout) else format_diagnostic
-        for result in results:
-            if isinstance(result, Unreadable):
-                complain(str(result))
-                continue
-            for diagnostic in result.diagnostics:
-                print(show(diagnostic))
-    if not args.quiet:
-        print(summary_line(files, sum(isinstance(result, Unreadable) for result in results)))
-
-
-def _write_machine_format(results: Sequence[CheckedFile | Unreadable], output: str, files: list[CheckedFile]) -> None:
-    for result in results:
+def _write_text(run: Run, args: Parsed) -> None:
+    show = coloured_diagnostic if colour_wanted(sys.stdout) else format_diagnostic
+    for result in run.found:
         if isinstance(result, Unreadable):
             complain(str(result))
+        elif not args.statistics:
+            for diagnostic in result.diagnostics:
+                print(show(diagnostic))
+    if args.statistics:
+        for line in statistics_lines(run.files, tolvane.rules()):
+            print(line)
+    if not args.quiet:
+        print(summary_line(run))
+
+
+def _write_machine_format(run: Run, output: str) -> None:
+    for result in run.found:
+        if isinstance(result, Unreadable):
+            complain(str(result))
+    files = run.files
     if output == "github":
         for checked in files:
             for diagnostic in checked.diagnostics:
@@ -387,21 +412,20 @@ def run_check(args: Parsed) -> int:
     if args.statistics and args.format != "text":
         raise UsageError(f"tolvane: check: --statistics prints text, not --format {args.format}")
     discovery = Discovery(settings, force_exclude=args.force_exclude)
-    results = check_all(args.files, discovery, syntax_only=args.syntax_only, lenient=lenient_of(args, settings),
-                        jobs=args.jobs or os.process_cpu_count() or 1)
-    if not results and not args.quiet:
+    run = check_all(args.files, discovery, syntax_only=args.syntax_only, lenient=lenient_of(args, settings),
+                    jobs=args.jobs or os.process_cpu_count() or 1)
+    if not (run.checked or run.found) and not args.quiet:
         complain(f"tolvane: no NCF files to check in {', '.join(args.files)}")
-    _kept(results, codes, settings)
-    files = [result for result in results if isinstance(result, CheckedFile)]
+    _kept(run, codes, settings)
     if args.format == "text":
-        _write_text(results, args, files)
+        _write_text(run, args)
     else:
-        _write_machine_format(results, args.format, files)
+        _write_machine_format(run, args.format)
 
-    if len(files) < len(results):
+    if run.unreadable:
         return EXIT_TROUBLE
     failing = {"Error", "Warning"} if args.werror else {"Error"}
-    reported = {diagnostic.severity.name for checked in files for diagnostic in checked.diagnostics}
+    reported = {diagnostic.severity.name for checked in run.files for diagnostic in checked.diagnostics}
     return EXIT_DIAGNOSTICS if reported & failing else EXIT_CLEAN
 
 

@@ -111,7 +111,7 @@ class Parsed:
 
 
 def declared_commands(names: Sequence[str] | None = None) -> list[Command]:
-    """The commands `names` (default: all), in the order of COMMAND_MODULES."""
+    """The commands `names`, in that order (default: all, in the order --help lists them)."""
     wanted = list(COMMAND_MODULES) if names is None else list(names)
     commands: dict[str, Command] = {}
     for module_name in dict.fromkeys(COMMAND_MODULES[name] for name in wanted):

@@ -84,13 +84,13 @@ class Discovery:
         # any depth is walked.
         pending = [iter(self._entries(top, relative_top, found))]
         while pending:
-            entry = next(pending[-1], None)
-            if entry is None:
-                pending.pop()
-            elif entry[2]:
-                pending.append(iter(self._entries(entry[0], entry[1], found)))
+            for path, inside, is_folder in pending[-1]:
+                if is_folder:
+                    pending.append(iter(self._entries(path, inside, found)))
+                    break  # into the subfolder; the rest of this folder waits
+                found.append(path)
             else:
-                found.append(entry[0])
+                pending.pop()
         return found
 
     def _entries(self, folder: str, relative: str | None,

@@ -1,8 +1,15 @@
 """Project settings: where they are found, what overrides them, and every
 way a settings file can be wrong."""
 
-import pytest
+import datetime
 
+import pytest
+from hypothesis import given, settings
+from hypothesis.strategies import (booleans, dictionaries, floats, integers, just, lists, recursive, sampled_from,
+                                   text)
+
+import tolvane
+import tolvane_cli.settings as tolvane_settings
 from test_check_formats import CLEAN
 from tolvane_cli import main
 
@@ -122,3 +129,37 @@ def test_per_file_ignores_leave_codes_out_of_the_files_a_pattern_matches(project
     project("sub/node.ncf", FAULTS)
     project("tolvane.toml", f"[per-file-ignores]\n{table}\n")
     assert codes_reported(capsys, "node.ncf", "sub")[1] == codes
+
+
+# Any value TOML can give, under any key: taken, or refused with a message
+# that names the file and the key; never another exception.
+toml_values = recursive(
+    booleans() | integers() | floats(allow_nan=False) | text(max_size=8) | sampled_from(["nad", "syntax", "*.ncf", ""])
+    | just(datetime.date(2020, 1, 1)),
+    lambda inner: lists(inner, max_size=4) | dictionaries(text(max_size=6), inner, max_size=3),
+    max_leaves=8,
+)
+
+
+@settings(max_examples=300, deadline=None)
+@given(key=sampled_from([*tolvane_settings.KEYS, "selct", ""]), value=toml_values)
+def test_any_value_under_any_key_is_taken_or_refused_by_name(key, value):
+    codes = tuple(tolvane.rules())
+    try:
+        read = tolvane_settings._settings("/p/tolvane.toml", {key: value}, codes)
+    except tolvane_settings.SettingsError as error:
+        assert str(error).startswith(f"tolvane: /p/tolvane.toml: {key}: " if key in tolvane_settings.KEYS
+                                     else f"tolvane: /p/tolvane.toml: unknown key {key!r}")
+    else:
+        attribute = tolvane_settings.KEYS[key][0]
+        assert getattr(read, attribute) == (tuple(value) if isinstance(value, list) else
+                                            tuple((k, tuple(v)) for k, v in value.items()) if isinstance(value, dict)
+                                            else value)
+
+
+@settings(max_examples=500, deadline=None)
+@given(patterns=lists(text(alphabet="[]*?/!\\-a.", max_size=8), max_size=4), name=text(alphabet="[]*?/!\\-a.", max_size=6))
+def test_any_glob_pattern_compiles_and_matches_without_raising(patterns, name):
+    matcher = tolvane_settings.PathPatterns(patterns)
+    assert matcher.matches(name, name) in (True, False)
+    assert matcher.matches(name, None) == any(tolvane_settings.PathPatterns([p]).matches(name, None) for p in patterns)
