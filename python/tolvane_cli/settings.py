@@ -1,10 +1,10 @@
 """Project settings: `[tool.tolvane]` in a pyproject.toml, or the same keys
 at the top level of a tolvane.toml, read with tomllib.
 
-The settings file is the nearest one in the current directory or above it
-(a tolvane.toml before a pyproject.toml in the same directory; a
-pyproject.toml counts only when it has a [tool.tolvane] table), or the one
---config names. Options on the command line override the file key by key.
+The settings file is the nearest one in the current directory or above it,
+up to the top of the git repository it is in (a tolvane.toml before a
+pyproject.toml in the same directory; a pyproject.toml counts only when it
+has a [tool.tolvane] table), or the one --config names. Options on the command line override the file key by key.
 Patterns (exclude, extend-include, per-file-ignores) are globs: one without a
 "/" matches the name of a file or folder at any depth, one with a "/" the path
 from the settings file's directory ("**" crossing folders).
@@ -130,7 +130,8 @@ def find_settings(config: str | None, *, isolated: bool, codes: Sequence[str]) -
                 if table is not None:
                     return _settings(path, table, codes)
         parent = os.path.dirname(folder)
-        if parent == folder:
+        # Settings above a repository are not the repository's own.
+        if parent == folder or os.path.exists(os.path.join(folder, ".git")):
             return Settings(os.getcwd())
         folder = parent
 

@@ -21,6 +21,7 @@ TREE = [
 @pytest.fixture
 def tree(tmp_path, monkeypatch):
     monkeypatch.chdir(tmp_path)
+    (tmp_path / ".git").mkdir()  # the top of a repository: no settings from above it
     for name in TREE:
         (tmp_path / name).parent.mkdir(parents=True, exist_ok=True)
         (tmp_path / name).write_text(FAULT)

@@ -23,6 +23,7 @@ HASHED = FAULTS.replace("node n {", "# an old comment\nnode n {")
 def project(tmp_path, monkeypatch):
     """A project folder, the current directory, with one faulty file; write(name, text) adds a file."""
     monkeypatch.chdir(tmp_path)
+    (tmp_path / ".git").mkdir()  # the top of a repository: no settings from above it
     (tmp_path / "node.ncf").write_text(FAULTS)
 
     def write(name, text):
@@ -163,3 +164,13 @@ def test_any_glob_pattern_compiles_and_matches_without_raising(patterns, name):
     matcher = tolvane_settings.PathPatterns(patterns)
     assert matcher.matches(name, name) in (True, False)
     assert matcher.matches(name, None) == any(tolvane_settings.PathPatterns([p]).matches(name, None) for p in patterns)
+
+
+def test_settings_above_the_top_of_the_repository_do_not_count(project, capsys, monkeypatch, tmp_path):
+    project("outer/tolvane.toml", 'select = ["nad"]\n')
+    project("outer/repo/node.ncf", FAULTS)
+    (tmp_path / "outer" / "repo" / ".git").mkdir()
+    monkeypatch.chdir(tmp_path / "outer" / "repo")
+    assert codes_reported(capsys, "node.ncf")[1] == ["supplier-id", "nad"]
+    monkeypatch.chdir(tmp_path / "outer")
+    assert codes_reported(capsys, "repo/node.ncf")[1] == ["nad"]
