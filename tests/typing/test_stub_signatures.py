@@ -65,6 +65,10 @@ STUB_ONLY = {
     " -> None":
         "(write: Callable[[bytes], object], ncf_file: NcfFile, diagnostics: Sequence[Diagnostic], *, "
         "positions: bool = False) -> None",
+    "(filenames: collections.abc.Iterable, *, lenient: bool = False, syntax_only: bool = False, jobs: typing.SupportsInt"
+    " | typing.SupportsIndex | None = None) -> list":
+        "(filenames: Iterable[str | bytes | os.PathLike[str] | os.PathLike[bytes]], *, lenient: bool = False, "
+        "syntax_only: bool = False, jobs: int | None = None) -> list[list[Diagnostic] | OSError]",
     "(obj: object, path: object) -> None":
         "(obj: NcfFile | dict[str, _Plain], path: str | bytes | os.PathLike[str] | os.PathLike[bytes]) -> None",
 }
