@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <iterator>
+#include <set>
 
 #include "parser/grammar.hpp"
 
@@ -246,6 +247,39 @@ void Grammar::take_inline_encodings(std::vector<NcfEncodingEntry>& encodings) {
     inline_encodings_.insert(inline_encodings_.end(), std::make_move_iterator(encodings.begin()),
                              std::make_move_iterator(encodings.end()));
     encodings = take_list(inline_encodings_);
+}
+
+// Some files declare an event-triggered frame as a frame of its own with
+// `length = 0` and no signals, beside the frames that name it as their
+// `event_triggered_frame`. The standard names it only through those frames:
+// such a declaration leaves the tree, and the frames that name it keep it.
+// Only a frame that some other frame of the file names is taken so.
+void Grammar::take_event_triggered_declarations(NcfFile& file) {
+    std::set<std::string> named;
+    for (const NcfNodeDef& node : file.nodes) {
+        for (const NcfSingleFrame& frame : node.frames) {
+            if (frame.properties.event_triggered_frame &&
+                *frame.properties.event_triggered_frame != frame.name) {
+                named.insert(*frame.properties.event_triggered_frame);
+            }
+        }
+    }
+    const auto is_declaration = [&](const NcfSingleFrame& frame) {
+        return frame.properties.length == 0 && frame.signals.empty() && named.contains(frame.name);
+    };
+    for (NcfNodeDef& node : file.nodes) {
+        for (const NcfSingleFrame& frame : node.frames) {
+            if (is_declaration(frame)) {
+                report_warning(
+                    "dialect-event-triggered-declaration",
+                    {frame.positions.start.line, frame.positions.start.column},
+                    "Frame '" + frame.name +
+                        "' of length 0, which other frames name as their event-triggered frame, read as "
+                        "the declaration of that event-triggered frame; not kept as a frame");
+            }
+        }
+        std::erase_if(node.frames, is_declaration);
+    }
 }
 
 }  // namespace tolvane::detail

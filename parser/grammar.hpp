@@ -230,6 +230,7 @@ private:
     bool accept_support_sid_assignment(NcfDiagnosticDef& diagnostic, Place keyword);
     bool read_inline_encoding(NcfSignalProperties& properties);
     void take_inline_encodings(std::vector<NcfEncodingEntry>& encodings);
+    void take_event_triggered_declarations(NcfFile& file);
 
     SourceText content_;
     bool lenient_;

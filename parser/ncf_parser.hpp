@@ -46,7 +46,11 @@ using TraceSink = std::function<void(std::string_view line)>;
 // lines, foreign blocks and statements (skipped), inline encodings. Each
 // acceptance is one Warning diagnostic with a "dialect-..." code that says
 // what was made of the construct and what was not kept. Input that the
-// strict reading accepts without a diagnostic reads the same either way.
+// strict reading accepts without a diagnostic reads the same either way, but
+// for one construct the grammar allows and older files mean otherwise: a
+// frame of length 0 without signals that other frames of the file name as
+// their event-triggered frame is read as that frame's declaration, and left
+// out of the tree.
 struct ParseOptions {
     bool lenient = false;
 };

@@ -43,6 +43,9 @@ NcfFile Grammar::ncf_file() {
             break;
         }
     }
+    if (lenient_) {
+        take_event_triggered_declarations(file);
+    }
     // The tree outlives the parse: give back what the list grew beyond its size.
     file.nodes.shrink_to_fit();
     if (!at(TokenKind::EndOfInput)) {

@@ -39,6 +39,10 @@ constexpr std::array rule_table{
          "lenient reading: an encoding defined inside a signal, read as an entry of the node's encodings"},
     Rule{"dialect-support-sid-list", "lenient reading: 'support_sid = a, b;', read as the list"},
     Rule{"dialect-keyword-name", "lenient reading: a signal named by a keyword, read as its name"},
+    Rule{"dialect-event-triggered-declaration",
+         "lenient reading: a frame of length 0 that other frames name as their event-triggered frame, read "
+         "as its "
+         "declaration"},
     Rule{"language-version", "LIN_language_version is a known version"},
     Rule{"protocol-version", "LIN_protocol_version is a known version"},
     Rule{"supplier-id", "the supplier ID fits 16 bits and is not the wildcard"},

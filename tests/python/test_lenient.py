@@ -206,6 +206,32 @@ def test_a_signal_named_by_a_keyword_keeps_its_name():
     assert [signal.name for signal in node.frames[0].signals] == ["length"]
 
 
+MEMBER = "publish m { length = 2; event_triggered_frame = E; signals { s { size = 8; offset = 8; init_value = 0; } } }"
+
+
+@pytest.mark.parametrize(("frames_text", "declarations", "kept", "frame_length_error"), [
+    # Declared before or after the frames that name it.
+    ("publish E { length = 0; } " + MEMBER, ["publish E"], ["m"], False),
+    (MEMBER + " subscribe E { length = 0; }", ["subscribe E"], ["m"], False),
+    # Not a declaration: with signals, of another length, or named by nothing but itself.
+    ("publish E { length = 0; signals { x { size = 1; offset = 0; init_value = 0; } } } " + MEMBER, [], ["E", "m"],
+     True),
+    ("publish E { length = 1; } " + MEMBER, [], ["E", "m"], False),
+    ("publish E { length = 0; event_triggered_frame = E; }", [], ["E"], True),
+])
+def test_a_frame_of_length_0_that_frames_name_as_their_event_triggered_frame_declares_it(
+        frames_text, declarations, kept, frame_length_error):
+    text = standard(frames="frames { " + frames_text + " }\n")
+    strict_tree, strict = parse(text, lenient=False)
+    tree, warnings = parse(text)
+    assert strict == [] and len(strict_tree.nodes[0].frames) == len(kept) + len(declarations)
+    assert [frame.name for frame in tree.nodes[0].frames] == kept
+    assert warnings == [(*where(text, needle), "Warning", "dialect-event-triggered-declaration",
+                         "Frame 'E' of length 0, which other frames name as their event-triggered frame, read as the "
+                         "declaration of that event-triggered frame; not kept as a frame") for needle in declarations]
+    assert ("frame-length" in [d.code for d in tolvane.validate(tree)]) == frame_length_error
+
+
 def test_hash_lines_are_comments_reported_once_a_run_after_the_grammars_diagnostics():
     text = HEADER + "#\n# a { comment\n" + node_text()[len(HEADER):].replace("{\n", "{\n  # inside\n", 1)
     ncf, diagnostics = parse(text)
@@ -270,18 +296,35 @@ def clean_inputs():
     return [path for path in files if not parse(path.read_bytes(), lenient=False)[1]]
 
 
+def without_event_triggered_declarations(tree):
+    """The tree of a file without its frames of length 0 and no signals that
+    other frames name as their event-triggered frame."""
+    named = {frame["properties"]["event_triggered_frame"] for node in tree["nodes"] for frame in node["frames"]
+             if frame["properties"]["event_triggered_frame"] not in (None, frame["name"])}
+
+    def declaration(frame):
+        return frame["properties"]["length"] == 0 and not frame["signals"] and frame["name"] in named
+
+    nodes = [dict(node, frames=[frame for frame in node["frames"] if not declaration(frame)]) for node in tree["nodes"]]
+    return dict(tree, nodes=nodes)
+
+
 @pytest.mark.parametrize("path", clean_inputs(), ids=lambda path: path.name)
 def test_clean_input_gives_the_same_tree_trace_and_no_warning(path, capfd):
+    # But for the declarations of event-triggered frames, one warning each.
     content = path.read_bytes()
-    trees = []
+    trees, warnings = [], []
     for lenient in (False, True):
         parser = tolvane.NcfParser(str(path), content, lenient=lenient)
         parser.set_trace(True)
         trees.append(tolvane.to_dict(parser.parse(), positions=True))
-        assert parser.get_diagnostics() == []
+        warnings.append([d.code for d in parser.get_diagnostics()])
     tolvane_cli_flush()
     trace = capfd.readouterr().out.splitlines()
-    assert trees[0] == trees[1]
+    declared = without_event_triggered_declarations(trees[0]) != trees[0]
+    assert warnings[0] == [] and set(warnings[1]) <= {"dialect-event-triggered-declaration"}
+    assert bool(warnings[1]) == declared
+    assert without_event_triggered_declarations(trees[0]) == trees[1]
     assert trace[: len(trace) // 2] == trace[len(trace) // 2 :] and trace
 
 
