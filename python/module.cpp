@@ -18,6 +18,7 @@
 #include "python/codec_binding.hpp"
 #include "python/from_dict.hpp"
 #include "python/json_text.hpp"
+#include "python/ldf_binding.hpp"
 #include "python/record_classes.hpp"
 #include "python/text.hpp"
 #include "python/text_argument.hpp"
@@ -308,6 +309,7 @@ PYBIND11_MODULE_EXEC(tolvane, module) {
     tolvane::bind_validation(module);
     tolvane::bind_writer(module);
     tolvane::bind_codec(module);
+    tolvane::bind_ldf(module);
     tolvane::bind_json_document(module);
     // The distribution's version, which the build takes from pyproject.toml.
     module.attr("__version__") = TOLVANE_VERSION;

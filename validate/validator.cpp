@@ -86,6 +86,21 @@ constexpr std::array rule_table{
     Rule{"response-error-size", "the response error signal has 1 bit (3 for J2602)"},
     Rule{"fault-state-signal", "fault-state signals are ones the node publishes, each listed once"},
     Rule{"duplicate-node", "node names are unique in the file"},
+    // The rules of a cluster of nodes, made into a LIN description file.
+    Rule{"cluster-settings", "the cluster's settings name its master, nodes and frames and give values they can take"},
+    Rule{"cluster-node", "node names are unique in the cluster"},
+    Rule{"cluster-publisher", "a frame is published by one node"},
+    Rule{"cluster-unpublished", "a frame a node subscribes to is published by a node of the cluster"},
+    Rule{"cluster-frame", "the nodes that describe a frame give it one length and its signals one offset and size"},
+    Rule{"cluster-signal", "a signal is in one frame, with one size, initial value and encoding in every node"},
+    Rule{"cluster-encoding", "encodings of one name have the same value lines in every node"},
+    Rule{"cluster-event-triggered",
+         "the frames of an event-triggered frame have one length and each its own publisher"},
+    Rule{"cluster-name", "every name and text of the cluster can be written in an LDF"},
+    Rule{"cluster-bitrate", "every node takes the cluster's bit rate"},
+    Rule{"cluster-frame-id", "the cluster's frames fit the identifiers 0x00..0x3B"},
+    Rule{"cluster-nad", "every slave has a NAD of its own to configure"},
+    Rule{"cluster-schedule", "a schedule table meets every frame's periods"},
     Rule{"not-checked", "a node with syntax errors is not checked against the rules"},
 };
 

@@ -18,6 +18,7 @@
 
 #include "lexer/char_class.hpp"
 #include "lexer/keywords.hpp"
+#include "writer/spellings.hpp"
 
 namespace tolvane {
 
@@ -39,59 +40,6 @@ bool is_plain_identifier(std::string_view text) {
         }
     }
     return !keyword_table.find(text).has_value();
-}
-
-// The file bytes of a string literal's text: the reader takes each byte
-// above 0x7F as an ISO 8859-1 character and re-encodes it as UTF-8, so the
-// text must be UTF-8 of characters up to U+00FF, each written back as its
-// one byte. Empty when the text is not such UTF-8.
-std::optional<std::string> latin1_bytes(std::string_view text) {
-    std::string bytes;
-    bytes.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte < 0x80) {
-            bytes += static_cast<char>(byte);
-        } else if ((byte == 0xC2 || byte == 0xC3) && i + 1 < text.size() &&
-                   (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
-            const auto next = static_cast<unsigned char>(text[i + 1]);
-            bytes += static_cast<char>(((byte & 0x03) << 6) | (next & 0x3F));
-            ++i;
-        } else {
-            return std::nullopt;
-        }
-    }
-    return bytes;
-}
-
-// Why the bytes between two quotes would not read back as themselves: a
-// backslash takes the byte after it into the text, so a quote must follow
-// a backslash and the text cannot end in one that pairs with the closing
-// quote. Empty when they read back.
-std::string_view literal_problem(std::string_view bytes) {
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] == '\\') {
-            if (i + 1 == bytes.size()) {
-                return "a text that ends in an odd run of backslashes cannot be written";
-            }
-            ++i;  // the pair is read as it stands
-        } else if (bytes[i] == '"') {
-            return "a double quote that no backslash precedes would end the string literal";
-        }
-    }
-    return {};
-}
-
-// Doubles that the reader cannot give back: not finite, or below the
-// smallest normal double, which it reads as 0.
-std::string_view number_problem(double value) {
-    if (!std::isfinite(value)) {
-        return "a number that is not finite cannot be written";
-    }
-    if (value != 0.0 && std::fabs(value) < DBL_MIN) {
-        return "a number below the smallest normal double reads back as 0";
-    }
-    return {};
 }
 
 // A path step: a field's name, and the index within it for a list item.
@@ -160,39 +108,20 @@ private:
     }
 
     // Values.
-    void integer(std::int32_t value) {
-        char buffer[16];
-        out_.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
-    }
-    // An identifier as 0x%0*X; a negative one in decimal, which is how it
-    // reads back as negative.
-    void hex(std::int32_t value, int digits) {
-        if (value < 0) {
-            integer(value);
-            return;
-        }
-        char buffer[16];
-        const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, 16).ptr;
-        out_ += "0x";
-        out_.append(static_cast<std::size_t>(std::max<std::ptrdiff_t>(0, digits - (end - buffer))), '0');
-        for (const char* c = buffer; c != end; ++c) {
-            out_ += (*c >= 'a' && *c <= 'f') ? static_cast<char>(*c - 'a' + 'A') : *c;
-        }
-    }
-    // The shortest text that reads back as the same double; -0.0 as "-0".
+    void integer(std::int32_t value) { detail::append_integer(out_, value); }
+    void hex(std::int32_t value, int digits) { detail::append_hex(out_, value, digits); }
     void number(double value) {
-        if (const std::string_view problem = number_problem(value); !problem.empty()) {
+        if (const std::string_view problem = detail::number_problem(value); !problem.empty()) {
             refuse(problem);
         }
-        char buffer[32];
-        out_.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+        detail::append_number(out_, value);
     }
     void string_literal(std::string_view text) {
-        const std::optional<std::string> bytes = latin1_bytes(text);
+        const std::optional<std::string> bytes = detail::latin1_bytes(text);
         if (!bytes) {
             refuse("a string literal can only hold characters up to U+00FF (ISO 8859-1)");
         }
-        if (const std::string_view problem = literal_problem(*bytes); !problem.empty()) {
+        if (const std::string_view problem = detail::literal_problem(*bytes); !problem.empty()) {
             refuse(problem);
         }
         out_ += '"';

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "codec/frame_codec.hpp"
+#include "ldf/cluster.hpp"
 #include "codec/signal_codec.hpp"
 #include "model/diagnostic.hpp"
 #include "model/ncf_records.hpp"

@@ -575,3 +575,11 @@ def _write_json_document(
     """Writes the JSON text of {'ncf_file': to_dict(ncf_file), 'diagnostics': [...]} exactly as json.dumps(..., indent=2) writes it, without the final newline, by calling write() with ASCII bytes a chunk at a time."""
 
 __version__: str
+
+def ldf(
+    files: Iterable[NcfFile | tuple[NcfFile, Sequence[Diagnostic]] | str | bytes | os.PathLike[str] | os.PathLike[bytes]],
+    settings: Mapping[str, object] | None = None,
+    *,
+    lenient: bool = False,
+) -> tuple[bytes | None, list[Diagnostic]]:
+    """The LIN description file (LDF) of the cluster of the nodes of 'files' (each an NcfFile, an (NcfFile, diagnostics) pair or a file name, read with lenient=lenient), and every diagnostic: each file's own, then the cluster's. 'settings' holds what only the cluster knows: master (required), time_base and jitter (ms), bitrate (kbps), protocol_version, language_version, channel, frame_ids and nads (dicts of names to int), source (the name diagnostics about the settings report). The text is bytes (string literals in ISO 8859-1), None when an error stops it."""

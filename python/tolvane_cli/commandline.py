@@ -31,6 +31,7 @@ COMMAND_MODULES = {
     "fmt": "fmt",
     "decode": "codec",
     "encode": "codec",
+    "ldf": "ldf",
 }
 
 # The action of an option that has a --no- form (argparse's BooleanOptionalAction).

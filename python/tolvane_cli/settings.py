@@ -52,7 +52,7 @@ class SettingsError(UsageError):
 
 def _strings(value: object, what: str) -> tuple[str, ...]:
     if not isinstance(value, list) or not all(isinstance(item, str) for item in value):
-        raise ValueError(f"expected a list of {what}, not {_toml_type(value)}")
+        raise ValueError(f"expected a list of {what}, not {toml_type(value)}")
     return tuple(value)
 
 
@@ -66,7 +66,7 @@ def _codes(value: object, codes: Sequence[str]) -> tuple[str, ...]:
 
 def _boolean(value: object, codes: Sequence[str]) -> bool:
     if not isinstance(value, bool):
-        raise ValueError(f"expected true or false, not {_toml_type(value)}")
+        raise ValueError(f"expected true or false, not {toml_type(value)}")
     return value
 
 
@@ -81,7 +81,7 @@ def _patterns(value: object, codes: Sequence[str]) -> tuple[str, ...]:
 def _ignores_by_pattern(value: object, codes: Sequence[str]) -> tuple[tuple[str, tuple[str, ...]], ...]:
     if not isinstance(value, dict):
         raise ValueError(f'expected a table of glob patterns to lists of codes ("*.ncf" = ["nad"]), not '
-                         f"{_toml_type(value)}")
+                         f"{toml_type(value)}")
     table = []
     for pattern, pattern_codes in value.items():
         _patterns([pattern], codes)
@@ -92,7 +92,8 @@ def _ignores_by_pattern(value: object, codes: Sequence[str]) -> tuple[tuple[str,
     return tuple(table)
 
 
-def _toml_type(value: object) -> str:
+def toml_type(value: object) -> str:
+    """What a TOML value is, in a message's words."""
     names = {bool: "a boolean", str: "a string", int: "an integer", float: "a float", list: "an array",
              dict: "a table"}
     return next((name for kind, name in names.items() if isinstance(value, kind)), "a date or time")
@@ -162,7 +163,7 @@ def _read_table(path: str, *, explicit: bool) -> dict[str, object] | None:
     tool = document.get("tool")
     table = tool.get("tolvane") if isinstance(tool, dict) else None
     if table is not None and not isinstance(table, dict):
-        raise SettingsError(f"tolvane: {path}: tool.tolvane: expected a table, not {_toml_type(table)}")
+        raise SettingsError(f"tolvane: {path}: tool.tolvane: expected a table, not {toml_type(table)}")
     return table
 
 

@@ -69,6 +69,11 @@ STUB_ONLY = {
     " | typing.SupportsIndex | None = None) -> list":
         "(filenames: Iterable[str | bytes | os.PathLike[str] | os.PathLike[bytes]], *, lenient: bool = False, "
         "syntax_only: bool = False, jobs: int | None = None) -> list[list[Diagnostic] | OSError]",
+    "(files: collections.abc.Iterable, settings: dict | None = None, *, lenient: bool = False)"
+    " -> tuple[object, list[Diagnostic]]":
+        "(files: Iterable[NcfFile | tuple[NcfFile, Sequence[Diagnostic]] | str | bytes | os.PathLike[str] | "
+        "os.PathLike[bytes]], settings: Mapping[str, object] | None = None, *, lenient: bool = False)"
+        " -> tuple[bytes | None, list[Diagnostic]]",
     "(obj: object, path: object) -> None":
         "(obj: NcfFile | dict[str, _Plain], path: str | bytes | os.PathLike[str] | os.PathLike[bytes]) -> None",
 }

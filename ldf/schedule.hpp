@@ -1,0 +1,46 @@
+// The normal schedule table of a cluster: each frame's slot long enough for
+// the frame at the cluster's bit rate, each frame as often as its
+// max_period asks and no more often than its min_period allows.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "ldf/ldf_model.hpp"
+
+namespace tolvane::detail {
+
+struct ScheduledFrame {
+    std::string name;
+    std::int32_t length = 0;  // data bytes
+    std::optional<std::int32_t> min_period;
+    std::optional<std::int32_t> max_period;
+};
+
+// The slot of a frame of `length` data bytes: its nominal maximum time,
+// 1.4 x (34 + 10 x (length + 1)) bit times at `rate_kbps`, rounded up to a
+// multiple of the time base.
+double slot_time(std::int32_t length, double rate_kbps, double time_base_ms);
+
+struct Schedule {
+    std::vector<LdfScheduleSlot> slots;
+    // Why a frame's periods are not met, by index in the frames given.
+    struct Problem {
+        std::size_t frame;
+        std::string message;
+    };
+    std::vector<Problem> problems;
+};
+
+// The slots of one cycle, frames in the order given where their periods
+// leave the choice. Frames with a max_period repeat so that the time from
+// one of their slots to the next never exceeds it; the cycle is lengthened
+// where a frame would come sooner than its min_period. A problem is
+// reported for each frame whose periods no table this way meets, with the
+// numbers; then the slots are not to be used.
+Schedule build_schedule(std::span<const ScheduledFrame> frames, double rate_kbps, double time_base_ms);
+
+}  // namespace tolvane::detail
