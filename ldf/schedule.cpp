@@ -6,7 +6,6 @@
 #include <cmath>
 #include <numeric>
 #include <string_view>
-#include <tuple>
 
 #include "writer/spellings.hpp"
 
@@ -24,198 +23,222 @@ std::string quoted(std::string_view name) {
     return "'" + std::string(name) + "'";
 }
 
-// The starts of each frame's slots in one cycle of `sequence` (frame indices
-// in order), and the cycle's length.
-struct Layout {
-    std::vector<std::vector<double>> starts;
-    double cycle = 0.0;
-};
+// A cycle beyond this many time bases is not looked for: the search stays
+// cheap whatever the periods.
+constexpr std::size_t most_cells = 4096;
 
-Layout lay_out(const std::vector<std::size_t>& sequence, const std::vector<double>& slots, std::size_t frames,
-               double padding) {
-    Layout layout;
-    layout.starts.resize(frames);
-    for (const std::size_t frame : sequence) {
-        layout.starts[frame].push_back(layout.cycle);
-        layout.cycle += slots[frame];
-    }
-    layout.cycle += padding;
-    return layout;
-}
+// One cycle as a grid of time bases, each cell free or the frame whose slot
+// covers it.
+class Grid {
+public:
+    explicit Grid(std::size_t cells) : owner_(cells, free_cell) {}
 
-// The longest and the shortest time from a slot of a frame to its next,
-// round the cycle.
-std::pair<double, double> gaps(const std::vector<double>& starts, double cycle) {
-    double longest = 0.0;
-    double shortest = cycle;
-    for (std::size_t i = 0; i < starts.size(); ++i) {
-        const double next = i + 1 < starts.size() ? starts[i + 1] : starts.front() + cycle;
-        longest = std::max(longest, next - starts[i]);
-        shortest = std::min(shortest, next - starts[i]);
-    }
-    return {longest, shortest};
-}
+    std::size_t size() const { return owner_.size(); }
 
-// One cycle with frame i `counts[i]` times, each frame's slots spread evenly
-// over the cycle and the frames staggered, ties in the order given.
-std::vector<std::size_t> sequence_of(const std::vector<std::size_t>& counts) {
-    std::vector<std::tuple<double, std::size_t>> occurrences;
-    const auto frames = static_cast<double>(counts.size());
-    for (std::size_t i = 0; i < counts.size(); ++i) {
-        for (std::size_t j = 0; j < counts[i]; ++j) {
-            const double stagger = static_cast<double>(i) / frames;
-            occurrences.emplace_back((static_cast<double>(j) + stagger) / static_cast<double>(counts[i]), i);
+    // Places `frame` at `offset` + j x `period` for every j, each `cells`
+    // long, when all of them are free; says whether it did.
+    bool place(std::size_t frame, std::size_t period, std::size_t cells) {
+        for (std::size_t offset = 0; offset < period; ++offset) {
+            if (fits(offset, period, cells)) {
+                for (std::size_t start = offset; start < size(); start += period) {
+                    for (std::size_t c = 0; c < cells; ++c) {
+                        owner_[(start + c) % size()] = frame;
+                    }
+                }
+                starts_.push_back({offset, frame, period});
+                return true;
+            }
         }
+        return false;
     }
-    std::sort(occurrences.begin(), occurrences.end());
-    std::vector<std::size_t> sequence;
-    sequence.reserve(occurrences.size());
-    for (const auto& [position, frame] : occurrences) {
-        sequence.push_back(frame);
+
+    // The slots in time order: each frame's start and which frame.
+    std::vector<std::pair<std::size_t, std::size_t>> slots() const {
+        std::vector<std::pair<std::size_t, std::size_t>> all;
+        for (const Start& start : starts_) {
+            for (std::size_t at = start.offset; at < size(); at += start.period) {
+                all.emplace_back(at, start.frame);
+            }
+        }
+        std::sort(all.begin(), all.end());
+        return all;
     }
-    return sequence;
-}
+
+private:
+    static constexpr std::size_t free_cell = static_cast<std::size_t>(-1);
+    struct Start {
+        std::size_t offset;
+        std::size_t frame;
+        std::size_t period;
+    };
+
+    bool fits(std::size_t offset, std::size_t period, std::size_t cells) const {
+        for (std::size_t start = offset; start < size(); start += period) {
+            for (std::size_t c = 0; c < cells; ++c) {
+                if (owner_[(start + c) % size()] != free_cell) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+
+    std::vector<std::size_t> owner_;
+    std::vector<Start> starts_;
+};
 
 }  // namespace
 
 double slot_time(std::int32_t length, double rate_kbps, double time_base_ms) {
     const double bits = 1.4 * (34.0 + 10.0 * (static_cast<double>(length) + 1.0));
     const double nominal = bits / rate_kbps;  // kbps: bits per millisecond
-    // A hair below a whole number of time bases is that number: 1.4 x 54 /
-    // 19.2 is 3.9375 and stays so, 10.000000000000002 / 5 is 2.
+    // A hair above a whole number of time bases is that number: rounding
+    // errors must not cost a time base.
     const double bases = std::ceil(nominal / time_base_ms - 1e-9);
     return std::max(1.0, bases) * time_base_ms;
 }
 
+// The frames with a max_period repeat at a fixed period each: the shortest
+// max_period, rounded down to whole time bases, and it times powers of two,
+// each frame's the largest not above its max_period. So every period divides
+// the cycle, a power of two times the shortest, and a frame's slots are
+// placed once for all its repetitions: the frames of shorter periods first,
+// each at the first offset where all its slots are free, then the frames
+// without a max_period once a cycle. When they do not fit, the cycle
+// doubles; a cycle shorter than a min_period too.
 Schedule build_schedule(std::span<const ScheduledFrame> frames, double rate_kbps, double time_base_ms) {
     Schedule schedule;
     const std::size_t n = frames.size();
     if (n == 0) {
         return schedule;
     }
-    std::vector<double> slots(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        slots[i] = slot_time(frames[i].length, rate_kbps, time_base_ms);
-    }
-
-    // What no cycle can meet: a frame that asks to come sooner than its own
-    // slot ends, and periodic frames that together need more than the bus.
+    const auto cells_of = [&](double time) {
+        return static_cast<std::size_t>(std::llround(time / time_base_ms));
+    };
+    std::vector<std::size_t> slot_cells(n);
     double share = 0.0;
+    std::optional<std::int32_t> shortest;
     for (std::size_t i = 0; i < n; ++i) {
-        const auto& most = frames[i].max_period;
-        if (most && *most < slots[i]) {
-            schedule.problems.push_back({i, "Frame " + quoted(frames[i].name) + " takes a slot of " +
-                                                ms(slots[i]) + ", longer than its max_period " + ms(*most)});
-        } else if (most) {
-            share += slots[i] / *most;
+        const double slot = slot_time(frames[i].length, rate_kbps, time_base_ms);
+        slot_cells[i] = cells_of(slot);
+        if (const auto& most = frames[i].max_period) {
+            if (*most < slot) {
+                schedule.problems.push_back({i, "Frame " + quoted(frames[i].name) + " takes a slot of " +
+                                                    ms(slot) + ", longer than its max_period " + ms(*most)});
+                continue;
+            }
+            share += slot / *most;
+            shortest = shortest ? std::min(*shortest, *most) : *most;
+        }
+        if (const auto& least = frames[i].min_period;
+            least && frames[i].max_period && *least > *frames[i].max_period) {
+            schedule.problems.push_back({i, "Frame " + quoted(frames[i].name) + " has a min_period " +
+                                                ms(*least) + " above its max_period " +
+                                                ms(*frames[i].max_period)});
         }
     }
-    if (schedule.problems.empty() && share > 1.0) {
+    if (!schedule.problems.empty()) {
+        return schedule;
+    }
+    if (share > 1.0) {
+        std::size_t tightest = 0;
         std::string needs;
-        std::size_t tightest = n;
         for (std::size_t i = 0; i < n; ++i) {
             if (const auto& most = frames[i].max_period) {
-                needs += (needs.empty() ? "" : ", ") + quoted(frames[i].name) + " " + ms(slots[i]) +
-                         " every " + ms(*most);
-                if (tightest == n || *most < *frames[tightest].max_period) {
+                needs += (needs.empty() ? "" : ", ") + quoted(frames[i].name) + " " +
+                         ms(static_cast<double>(slot_cells[i]) * time_base_ms) + " every " + ms(*most);
+                if (!frames[tightest].max_period || *most < *frames[tightest].max_period) {
                     tightest = i;
                 }
             }
         }
         schedule.problems.push_back(
-            {tightest, "The frames' max_periods ask for more than the bus can carry: " + needs});
-    }
-    if (!schedule.problems.empty()) {
+            {tightest,
+             "No schedule table can meet the max_periods, which ask for more than the bus can carry: " +
+                 needs});
         return schedule;
     }
 
-    // How often each frame comes: as often as the cycle, made of all of
-    // them, needs for the max_periods; then more where the layout's uneven
-    // slots leave a gap too long.
-    std::vector<std::size_t> counts(n, 1);
-    Layout layout;
-    std::vector<std::size_t> sequence;
-    constexpr int attempts = 256;
-    bool met = false;
-    for (int attempt = 0; attempt < attempts && !met; ++attempt) {
-        double cycle = 0.0;
-        for (std::size_t i = 0; i < n; ++i) {
-            cycle += static_cast<double>(counts[i]) * slots[i];
-        }
-        bool grew = false;
-        for (std::size_t i = 0; i < n; ++i) {
-            if (const auto& most = frames[i].max_period) {
-                const auto needed = static_cast<std::size_t>(std::ceil(cycle / *most - 1e-9));
-                if (needed > counts[i]) {
-                    counts[i] = needed;
-                    grew = true;
-                }
-            }
-        }
-        if (grew) {
-            continue;
-        }
-        sequence = sequence_of(counts);
-        layout = lay_out(sequence, slots, n, 0.0);
-        met = true;
-        for (std::size_t i = 0; i < n; ++i) {
-            if (frames[i].max_period && gaps(layout.starts[i], layout.cycle).first > *frames[i].max_period) {
-                ++counts[i];
-                met = false;
-            }
-        }
-    }
-    if (!met) {
-        for (std::size_t i = 0; i < n; ++i) {
-            if (frames[i].max_period && gaps(layout.starts[i], layout.cycle).first > *frames[i].max_period) {
-                schedule.problems.push_back({i, "No cycle found in which frame " + quoted(frames[i].name) +
-                                                    " (slot " + ms(slots[i]) + ") comes at least every " +
-                                                    ms(*frames[i].max_period)});
-            }
-        }
-        return schedule;
-    }
-
-    // A frame that comes once a cycle comes every cycle: a cycle shorter
-    // than its min_period grows by an idle time after its last slot.
-    double padding = 0.0;
+    // The periods in time bases.
+    const std::size_t base =
+        shortest
+            ? std::max<std::size_t>(1, cells_of(std::floor(*shortest / time_base_ms + 1e-9) * time_base_ms))
+            : 1;
+    std::vector<std::size_t> period(n, 0);  // 0: once a cycle
+    std::size_t longest = base;
     for (std::size_t i = 0; i < n; ++i) {
-        const auto& least = frames[i].min_period;
-        if (!least) {
-            continue;
-        }
-        const double shortest = gaps(layout.starts[i], layout.cycle).second;
-        if (shortest >= *least) {
-            continue;
-        }
-        if (counts[i] == 1) {
-            padding = std::max(padding, *least - layout.cycle);
-        } else {
-            schedule.problems.push_back({i, "Frame " + quoted(frames[i].name) + " must come every " +
-                                                ms(gaps(layout.starts[i], layout.cycle).first) +
-                                                " for the max_periods, sooner than its min_period " +
-                                                ms(*least)});
+        if (const auto& most = frames[i].max_period) {
+            std::size_t p = base;
+            while (static_cast<double>(2 * p) * time_base_ms <= *most + 1e-9) {
+                p *= 2;
+            }
+            period[i] = p;
+            longest = std::max(longest, p);
         }
     }
-    if (padding > 0.0) {
-        padding = std::ceil(padding / time_base_ms - 1e-9) * time_base_ms;
-        layout = lay_out(sequence, slots, n, padding);
-        for (std::size_t i = 0; i < n; ++i) {
-            if (frames[i].max_period && gaps(layout.starts[i], layout.cycle).first > *frames[i].max_period) {
-                schedule.problems.push_back({i, "Frame " + quoted(frames[i].name) +
-                                                    " must come at least every " + ms(*frames[i].max_period) +
-                                                    ", but the cycle grows to " + ms(layout.cycle) +
-                                                    " for the min_periods of frames that come once a cycle"});
-            }
+    std::vector<std::size_t> order(n);
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        const std::size_t pa = period[a] == 0 ? static_cast<std::size_t>(-1) : period[a];
+        const std::size_t pb = period[b] == 0 ? static_cast<std::size_t>(-1) : period[b];
+        return pa < pb;
+    });
+    std::size_t least_cycle = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (frames[i].min_period && period[i] == 0) {
+            least_cycle = std::max(
+                least_cycle, cells_of(std::ceil(*frames[i].min_period / time_base_ms - 1e-9) * time_base_ms));
+        }
+        if (frames[i].min_period && period[i] != 0 &&
+            static_cast<double>(period[i]) * time_base_ms < *frames[i].min_period - 1e-9) {
+            schedule.problems.push_back({i, "Frame " + quoted(frames[i].name) + " must come every " +
+                                                ms(static_cast<double>(period[i]) * time_base_ms) +
+                                                " to meet its max_period, sooner than its min_period " +
+                                                ms(*frames[i].min_period)});
         }
     }
     if (!schedule.problems.empty()) {
         return schedule;
     }
-    for (std::size_t k = 0; k < sequence.size(); ++k) {
-        const double extra = k + 1 == sequence.size() ? padding : 0.0;
-        schedule.slots.push_back({frames[sequence[k]].name, slots[sequence[k]] + extra});
+    std::size_t unplaced = order.front();
+    std::size_t largest_cycle = longest;
+    for (std::size_t cycle = longest; cycle <= most_cells; cycle *= 2) {
+        largest_cycle = cycle;
+        if (cycle < least_cycle) {
+            continue;
+        }
+        Grid grid(cycle);
+        const auto missing = std::find_if(order.begin(), order.end(), [&](std::size_t i) {
+            return !grid.place(i, period[i] == 0 ? cycle : period[i], slot_cells[i]);
+        });
+        if (missing != order.end()) {
+            unplaced = *missing;
+            continue;
+        }
+        // Each slot lasts until the next begins: free time after a slot is
+        // its own. The table begins with its first slot.
+        const auto slots = grid.slots();
+        for (std::size_t k = 0; k < slots.size(); ++k) {
+            const std::size_t next = k + 1 < slots.size() ? slots[k + 1].first : slots.front().first + cycle;
+            schedule.slots.push_back(
+                {frames[slots[k].second].name, static_cast<double>(next - slots[k].first) * time_base_ms});
+        }
+        return schedule;
     }
+    double periodic = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (period[i] != 0) {
+            periodic += static_cast<double>(slot_cells[i]) / static_cast<double>(period[i]);
+        }
+    }
+    schedule.problems.push_back({unplaced, "No schedule table found: frame " + quoted(frames[unplaced].name) +
+                                               " (slot " +
+                                               ms(static_cast<double>(slot_cells[unplaced]) * time_base_ms) +
+                                               ") finds no room in a cycle of up to " +
+                                               ms(static_cast<double>(largest_cycle) * time_base_ms) +
+                                               " beside the frames with a max_period, which take " +
+                                               ms(periodic * static_cast<double>(base) * time_base_ms) +
+                                               " of every " + ms(static_cast<double>(base) * time_base_ms)});
     return schedule;
 }
 

@@ -35,12 +35,12 @@ struct Schedule {
     std::vector<Problem> problems;
 };
 
-// The slots of one cycle, frames in the order given where their periods
-// leave the choice. Frames with a max_period repeat so that the time from
-// one of their slots to the next never exceeds it; the cycle is lengthened
-// where a frame would come sooner than its min_period. A problem is
-// reported for each frame whose periods no table this way meets, with the
-// numbers; then the slots are not to be used.
+// The slots of one cycle, in time order, each lasting until the next
+// begins. A frame with a max_period comes at a fixed period not above it
+// (so no gap between two of its slots exceeds it), the others once a cycle;
+// no frame comes sooner than its min_period. When the frames' periods
+// cannot be met, or no cycle is found, the problems say why, with the
+// numbers, and the slots are not to be used.
 Schedule build_schedule(std::span<const ScheduledFrame> frames, double rate_kbps, double time_base_ms);
 
 }  // namespace tolvane::detail

@@ -60,15 +60,13 @@ std::vector<std::pair<std::string, std::int64_t>> table_setting(std::string_view
                                  "']: expected a dict of names (str) to int, " + "found " + type_name(name) +
                                  ": " + type_name(number));
         }
-        const py::int_ integer = py::reinterpret_borrow<py::int_>(number);
-        // Beyond 64 bits no identifier or NAD is valid: kept out of range.
-        const long long wide = PyLong_AsLongLong(integer.ptr());
+        const long long wide = PyLong_AsLongLong(number.ptr());
         if (wide == -1 && PyErr_Occurred()) {
             PyErr_Clear();
-            table.emplace_back(name.cast<std::string>(), std::int64_t{-1} << 62);
-        } else {
-            table.emplace_back(name.cast<std::string>(), static_cast<std::int64_t>(wide));
+            throw py::value_error("settings['" + std::string(key) + "']['" + name.cast<std::string>() + "']: " +
+                                  py::str(number).cast<std::string>() + " is out of range");
         }
+        table.emplace_back(name.cast<std::string>(), static_cast<std::int64_t>(wide));
     }
     return table;
 }
