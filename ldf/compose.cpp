@@ -201,11 +201,14 @@ private:
                               Diagnostic{Diagnostic::Severity::Error, settings_.source, 0, 0,
                                          std::move(message), "cluster-settings"});
     }
-    // "in node 'A' (file:line:column)", the earlier place a message names.
-    std::string in_node(std::size_t node, SourcePosition at) const {
-        const NodeEntry& entry = nodes_[node];
-        return "in node " + quoted(entry.node->name) + " (" + files_[entry.file].file.filename + ":" +
-               std::to_string(at.line) + ":" + std::to_string(at.column) + ")";
+    // "(file:line:column)", the earlier place a message names.
+    std::string at(std::size_t node, SourcePosition position) const {
+        return "(" + files_[nodes_[node].file].file.filename + ":" + std::to_string(position.line) + ":" +
+               std::to_string(position.column) + ")";
+    }
+    // "in node 'A' (file:line:column)".
+    std::string in_node(std::size_t node, SourcePosition position) const {
+        return "in node " + quoted(node_name(node)) + " " + at(node, position);
     }
     Place place_of(std::size_t node, SourcePosition at) const { return {nodes_[node].file, at}; }
     const std::string& node_name(std::size_t node) const { return nodes_[node].node->name; }
@@ -292,8 +295,8 @@ private:
                 const auto [found, added] = first.try_emplace(node.name, index);
                 if (!added && nodes_[found->second].file != f) {  // within a file: duplicate-node
                     report("cluster-node", place_of(index, node.positions.name),
-                           "Node " + quoted(node.name) + " is defined again; it is defined " +
-                               in_node(found->second, nodes_[found->second].node->positions.name));
+                           "Node " + quoted(node.name) + " is defined twice in the cluster; first " +
+                               at(found->second, nodes_[found->second].node->positions.name));
                 }
             }
         }
@@ -357,7 +360,7 @@ private:
                 report("cluster-publisher", place_of(use.node, use.frame->positions.name),
                        "Frame " + quoted(frame.name) + " is published by node " +
                            quoted(node_name(use.node)) + " and by node " + quoted(node_name(first.node)) +
-                           " " + in_node(first.node, first.frame->positions.name));
+                           " " + at(first.node, first.frame->positions.name));
             }
             if (!frame.published && master_node_) {
                 const FrameUse& use = frame.uses.front();
@@ -840,8 +843,8 @@ private:
                     }
                 }
                 report("cluster-nad",
-                       place_of(n, diagnostic.positions.nad.known() ? diagnostic.positions.nad
-                                                                    : nodes_[n].node->positions.name),
+                       place_of(n, diagnostic.positions.nad_lhs.known() ? diagnostic.positions.nad_lhs
+                                                                        : nodes_[n].node->positions.name),
                        "Node " + quoted(node_name(n)) + " has no NAD of its own left to configure" +
                            (holders.empty() ? std::string() : " (taken: " + holders + ")"));
                 continue;
