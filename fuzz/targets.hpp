@@ -26,13 +26,15 @@ void lenient_target(std::string_view bytes);
 void trace_target(std::string_view bytes);
 // check_files: a file written with the input gives what check_text gives.
 void batch_target(std::string_view bytes);
+// The LDF of a cluster of the files the input holds, against the files.
+void cluster_target(std::string_view bytes);
 
 struct Target {
     std::string_view name;
     void (*run)(std::string_view bytes);
 };
 
-inline constexpr std::array<Target, 7> targets{{
+inline constexpr std::array<Target, 8> targets{{
     {"parse", parse_target},
     {"writer", writer_target},
     {"validator", validator_target},
@@ -40,6 +42,7 @@ inline constexpr std::array<Target, 7> targets{{
     {"lenient", lenient_target},
     {"trace", trace_target},
     {"batch", batch_target},
+    {"cluster", cluster_target},
 }};
 
 }  // namespace tolvane::fuzz

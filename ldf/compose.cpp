@@ -2,6 +2,8 @@
 // each node's own diagnostics, the rules of the cluster as a whole, the
 // choices the settings leave open (bit rate, versions, identifiers, NADs,
 // the schedule), and the description the writer writes.
+#include "ldf/compose.hpp"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -150,7 +152,7 @@ public:
     Composer(std::span<const ClusterFile> files, const ClusterSettings& settings)
         : files_(files), settings_(settings) {}
 
-    LdfResult run() {
+    detail::ComposedLdf run() {
         own_diagnostics();
         check_settings_values();
         collect_nodes();
@@ -165,11 +167,11 @@ public:
         choose_bitrate();
         choose_frame_ids();
         choose_nads();
-        LdfResult result;
+        detail::ComposedLdf result;
         if (!stopped_) {
             LdfDescription description = describe();
             if (!stopped_) {
-                result.text = detail::write_ldf(description);
+                result.description = std::move(description);
             }
         }
         result.diagnostics = std::move(own_);
@@ -1107,8 +1109,22 @@ bool stops_ldf(const Diagnostic& diagnostic, bool in_a_slave) {
            diagnostic.code.starts_with("cluster-");
 }
 
-LdfResult make_ldf(std::span<const ClusterFile> files, const ClusterSettings& settings) {
+namespace detail {
+
+ComposedLdf compose_ldf(std::span<const ClusterFile> files, const ClusterSettings& settings) {
     return Composer(files, settings).run();
+}
+
+}  // namespace detail
+
+LdfResult make_ldf(std::span<const ClusterFile> files, const ClusterSettings& settings) {
+    detail::ComposedLdf composed = detail::compose_ldf(files, settings);
+    LdfResult result;
+    if (composed.description) {
+        result.text = detail::write_ldf(*composed.description);
+    }
+    result.diagnostics = std::move(composed.diagnostics);
+    return result;
 }
 
 }  // namespace tolvane
