@@ -169,3 +169,19 @@ def test_settings_the_cluster_cannot_take_are_its_errors(cluster_settings, messa
     found = [(d.file, d.line, d.column, d.code, d.message) for d in diagnostics if d.code == "cluster-settings"]
     assert len(found) == 1 and found[0][:4] == ("c.toml", 0, 0, "cluster-settings")
     assert found[0][4].startswith(message)
+
+
+@settings(max_examples=40, deadline=None)
+@given(order=st.permutations(range(3)), size=st.integers(1, 3), master=st.sampled_from(["CEM", "LSM", "RSM", "Gateway"]),
+       seed=st.integers(0, 2**32 - 1))
+def test_clusters_of_the_real_files_either_stop_at_an_error_or_read_back_as_they_say(order, size, master, seed):
+    if not CORPUS.is_dir():
+        pytest.skip("the shared corpus is not beside the checkout")
+    names = [REAL_CLUSTER[i] for i in order[:size]]
+    files = [parsed(name, (CORPUS / name).read_bytes(), lenient=True) for name in names]
+    text, diagnostics = tolvane.ldf(files, {"master": master})
+    if text is None:
+        assert any(d.severity == tolvane.Diagnostic.Error and (d.code.startswith("cluster-") or d.code in (
+            "response-error", "fault-state-signal")) for d in diagnostics)
+    else:
+        assert_ldf_agrees(text, [tree for tree, _ in files], master, random.Random(seed))
