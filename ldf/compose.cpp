@@ -62,6 +62,7 @@ constexpr std::array stopping_codes{
 constexpr std::array slave_stopping_codes{"response-error"sv, "fault-state-signal"sv};
 
 constexpr std::int32_t last_frame_id = 0x3B;
+constexpr std::string_view newest_version = "2.2";
 constexpr std::int32_t last_configured_nad = 0x7D;
 
 std::string quoted(std::string_view name) {
@@ -167,6 +168,7 @@ public:
         choose_bitrate();
         choose_frame_ids();
         choose_nads();
+        require_a_signal();
         detail::ComposedLdf result;
         if (!stopped_) {
             LdfDescription description = describe();
@@ -856,6 +858,28 @@ private:
         }
     }
 
+    // An LDF describes signals: readers refuse one without a Signals
+    // section, and the language has none without a signal.
+    void require_a_signal() {
+        const bool any = std::any_of(frames_.begin(), frames_.end(), [](const ClusterFrame& frame) {
+            return !reference(frame).frame->signals.empty();
+        });
+        if (any) {
+            return;
+        }
+        if (nodes_.empty()) {
+            stopped_ = true;
+            cluster_.emplace_back(
+                std::tuple(std::size_t{0}, std::uint64_t{0}, std::uint64_t{0}),
+                Diagnostic{Diagnostic::Severity::Error, settings_.source, 0, 0,
+                           "The cluster has no node, and so no signal for an LDF to describe",
+                           "cluster-empty"});
+            return;
+        }
+        report("cluster-empty", place_of(0, nodes_[0].node->positions.name),
+               "No node of the cluster has a frame with a signal for an LDF to describe");
+    }
+
     // ---------------------------------------------------------------------
     // The description
     // ---------------------------------------------------------------------
@@ -877,7 +901,7 @@ private:
                 }
             }
         }
-        return best;
+        return best.empty() ? std::string(newest_version) : best;  // a cluster without nodes
     }
 
     LdfDescription describe() {

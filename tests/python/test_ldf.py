@@ -136,6 +136,17 @@ def test_the_schedule_meets_every_max_period_and_min_period():
     assert all(entry.delay * 1000 % 5 == 0 for entry in table.schedule)
 
 
+@pytest.mark.parametrize(("texts", "master", "place", "message"), [
+    ([], "Gateway", ("c.toml", 0, 0), "The cluster has no node, and so no signal for an LDF to describe"),
+    ([node("a", "")], "a", ("0.ncf", 3, 6), "No node of the cluster has a frame with a signal for an LDF to describe"),
+], ids=["no node", "a master without frames"])
+def test_a_cluster_without_signals_has_no_ldf(texts, master, place, message):
+    text, diagnostics = ldf_of(texts, master=master, source="c.toml")
+    assert text is None
+    assert [(d.file, d.line, d.column, d.message) for d in diagnostics if d.code == "cluster-empty"] == [
+        (*place, message)]
+
+
 @pytest.mark.parametrize(("cluster_settings", "error", "message"), [
     ({"master": "Gateway", "colour": 1}, ValueError, "settings: unknown key 'colour' (the keys: master, time_base,"),
     ({"master": 1}, TypeError, "settings['master']: expected str, not int"),

@@ -139,7 +139,7 @@ def test_wrong_arguments(call, error):
 def test_rules_lists_every_code_once_with_a_description():
     rules = tolvane.rules()
     codes = list(rules)
-    assert codes[0] == "syntax" and codes[-1] == "not-checked" and len(codes) == 71
+    assert codes[0] == "syntax" and codes[-1] == "not-checked" and len(codes) == 72
     dialect_codes = [code for code in codes if code.startswith("dialect-")]
     assert codes[1:1 + len(dialect_codes)] == dialect_codes and len(dialect_codes) == 13
     assert all(isinstance(text, str) and text for text in rules.values())
