@@ -29,7 +29,8 @@ std::vector<ClusterFile> files_of(std::string_view bytes) {
     std::size_t start = 0;
     while (files.size() < 4) {
         const std::size_t end = std::min(bytes.find('\f', start), bytes.size());
-        const std::string name = "node" + std::to_string(files.size()) + ".ncf";
+        std::string name = "node";  // appended: GCC 12 takes "node" + std::string for an overlapping copy
+        name += std::to_string(files.size()) + ".ncf";
         NcfParser parser = NcfParser::from_text(name, std::string(bytes.substr(start, end - start)),
                                                 ParseOptions{.lenient = true});
         NcfFile file = parser.parse();

@@ -19,6 +19,7 @@
 #include "ldf/ldf_writer.hpp"
 #include "ldf/schedule.hpp"
 #include "validate/validator.hpp"
+#include "validate/findings.hpp"
 #include "writer/spellings.hpp"
 
 namespace tolvane {
@@ -26,6 +27,7 @@ namespace tolvane {
 namespace {
 
 using detail::LdfDescription;
+using detail::quoted;
 
 using namespace std::string_view_literals;
 
@@ -64,10 +66,6 @@ constexpr std::array slave_stopping_codes{"response-error"sv, "fault-state-signa
 constexpr std::int32_t last_frame_id = 0x3B;
 constexpr std::string_view newest_version = "2.2";
 constexpr std::int32_t last_configured_nad = 0x7D;
-
-std::string quoted(std::string_view name) {
-    return "'" + std::string(name) + "'";
-}
 
 std::string hex2(std::int64_t value) {
     std::string text;
@@ -205,10 +203,13 @@ private:
                               Diagnostic{Diagnostic::Severity::Error, settings_.source, 0, 0,
                                          std::move(message), "cluster-settings"});
     }
-    // "(file:line:column)", the earlier place a message names.
+    // "(file:line:column)", the earlier place a message names. Appended:
+    // GCC 12 at -O3 takes "(" + std::string for an overlapping copy.
     std::string at(std::size_t node, SourcePosition position) const {
-        return "(" + files_[nodes_[node].file].file.filename + ":" + std::to_string(position.line) + ":" +
-               std::to_string(position.column) + ")";
+        std::string text = "(";
+        text += files_[nodes_[node].file].file.filename;
+        text += ":" + std::to_string(position.line) + ":" + std::to_string(position.column) + ")";
+        return text;
     }
     // "in node 'A' (file:line:column)".
     std::string in_node(std::size_t node, SourcePosition position) const {

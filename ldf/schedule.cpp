@@ -7,6 +7,7 @@
 #include <numeric>
 #include <string_view>
 
+#include "validate/findings.hpp"
 #include "writer/spellings.hpp"
 
 namespace tolvane::detail {
@@ -17,10 +18,6 @@ std::string ms(double value) {
     std::string text;
     append_number(text, value);
     return text + " ms";
-}
-
-std::string quoted(std::string_view name) {
-    return "'" + std::string(name) + "'";
 }
 
 // A cycle beyond this many time bases is not looked for: the search stays
