@@ -18,8 +18,8 @@
 #include "ldf/ldf_syntax.hpp"
 #include "ldf/ldf_writer.hpp"
 #include "ldf/schedule.hpp"
-#include "validate/validator.hpp"
 #include "validate/findings.hpp"
+#include "validate/validator.hpp"
 #include "writer/spellings.hpp"
 
 namespace tolvane {
@@ -428,8 +428,9 @@ private:
         return found == frame.signals.end() ? nullptr : &*found;
     }
 
-    // One signal, described in every frame and node that has it: one size,
-    // initial value and encoding, and one frame.
+    // One signal, described in every frame and node that has it: one frame,
+    // one initial value and encoding (its offset and size are the frame's
+    // rule, cluster-frame).
     void check_signals() {
         struct First {
             const NcfSignalDef* signal;
@@ -453,10 +454,6 @@ private:
                         report("cluster-signal", place_of(use.node, signal.positions.start),
                                "Signal " + quoted(signal.name) + " is in frame " + quoted(frame.name) +
                                    " here and in frame " + quoted(earlier.frame->name) + " " + elsewhere);
-                    } else if (mine.size != theirs.size) {
-                        report("cluster-signal", place_of(use.node, signal.positions.start),
-                               "Signal " + quoted(signal.name) + " has size " + std::to_string(mine.size) +
-                                   " here and " + std::to_string(theirs.size) + " " + elsewhere);
                     } else if (!same_init(mine.init_value, theirs.init_value)) {
                         report("cluster-signal", place_of(use.node, signal.positions.start),
                                "Signal " + quoted(signal.name) + " has another initial value here than " +
