@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "lexer/token.hpp"
@@ -24,6 +25,14 @@ public:
     // returns EndOfInput every time. Never fails; the only problem it reports
     // itself is an unterminated string literal.
     Token next_token();
+
+    // The line and column just past the latest token (before the blanks and
+    // comments after it).
+    std::pair<std::uint64_t, std::uint64_t> position() const { return {line_, column_}; }
+    // The input up to just past the latest token.
+    std::string_view read_so_far() const {
+        return {begin_, static_cast<std::size_t>(next_ - begin_)};
+    }
 
     // The kind of the token that the `count`-th call of next_token() from
     // now would return (1: the next one), without moving on. The lenient

@@ -28,10 +28,12 @@ std::string quoted_found(std::string_view prefix, std::string_view text) {
 Grammar::Grammar(std::string filename, SourceText content, ParseOptions options)
     : content_(std::move(content)),
       lenient_(options.lenient),
+      recover_(options.recover),
       lexer_(content_.view(), filename, start_after_byte_order_mark(content_.view()), options.lenient),
       current_{TokenKind::Unknown, {}, 1, 1},
       filename_(std::move(filename)) {
     advance();
+    statement_start_offset_ = 0;
 }
 
 void Grammar::report_expected(std::string_view spelling) {
@@ -48,7 +50,19 @@ std::string Grammar::take_text() {
 
 std::string Grammar::expect_string() {
     if (!at(TokenKind::String)) {
+        if (recover_ && kind_after_a_stray() == TokenKind::String) {
+            report_value_error(quoted_found("Expected string literal", current_.text));
+            advance();  // the stray token; the string is read below
+            return take_text();
+        }
+        if (recover_ && (at(TokenKind::Integer) || at(TokenKind::Real) || at(TokenKind::Identifier))) {
+            report_value_error("Expected string literal");
+            return take_text();  // a value all the same: its text is kept, as the strict reading keeps it
+        }
         report_error("Expected string literal");
+        if (recover_) {
+            return {};  // the token is left to what follows
+        }
     }
     return take_text();
 }
@@ -57,15 +71,22 @@ std::string Grammar::expect_string() {
 // number's own position before it is consumed.
 std::int32_t Grammar::expect_integer() {
     if (!at(TokenKind::Integer)) {
-        report_error(quoted_found("Expected integer", current_.text));
-        advance();
-        return 0;
+        if (recover_ && kind_after_a_stray() == TokenKind::Integer) {
+            report_value_error(quoted_found("Expected integer", current_.text));
+            advance();  // the stray token; the integer is read below
+        } else {
+            report_error(quoted_found("Expected integer", current_.text));
+            if (!recover_) {
+                advance();
+            }
+            return 0;
+        }
     }
     const IntegerValue reading = integer_value(current_.text);
     if (reading.problem == NumberProblem::NoDigits) {
-        report_error("Invalid integer: '" + std::string(current_.text) + "'");
+        report_value_error("Invalid integer: '" + std::string(current_.text) + "'");
     } else if (reading.problem == NumberProblem::OutOfRange) {
-        report_error("Integer out of range: '" + std::string(current_.text) + "'");
+        report_value_error("Integer out of range: '" + std::string(current_.text) + "'");
     }
     advance();
     return reading.value;
@@ -73,19 +94,43 @@ std::int32_t Grammar::expect_integer() {
 
 double Grammar::expect_number() {
     if (!at(TokenKind::Integer) && !at(TokenKind::Real)) {
-        report_error(quoted_found("Expected number", current_.text));
-        advance();
-        return 0.0;
+        const TokenKind after = recover_ ? kind_after_a_stray() : TokenKind::Unknown;
+        if (after == TokenKind::Integer || after == TokenKind::Real) {
+            report_value_error(quoted_found("Expected number", current_.text));
+            advance();  // the stray token; the number is read below
+        } else {
+            report_error(quoted_found("Expected number", current_.text));
+            if (!recover_) {
+                advance();
+            }
+            return 0.0;
+        }
     }
     const RealValue reading = number_value(current_.text);
     if (reading.problem == NumberProblem::OutOfRange) {
-        report_error("Number out of range: '" + std::string(current_.text) + "'");
+        report_value_error("Number out of range: '" + std::string(current_.text) + "'");
     }
     advance();
     return reading.value;
 }
 
 void Grammar::report_error(std::string message) {
+    if (recover_) {
+        if (!panic_) {  // else a consequence of the fault already reported
+            panic_ = true;
+            push_error(current_.line, current_.column, std::move(message));
+        }
+        return;
+    }
+    diagnostics_.push_back(Diagnostic{Diagnostic::Severity::Error, filename_, current_.line, current_.column,
+                                      std::move(message), std::string(syntax_code)});
+}
+
+void Grammar::report_value_error(std::string message) {
+    if (recover_) {
+        report_at(current_, std::move(message));
+        return;
+    }
     diagnostics_.push_back(Diagnostic{Diagnostic::Severity::Error, filename_, current_.line, current_.column,
                                       std::move(message), std::string(syntax_code)});
 }

@@ -22,6 +22,7 @@ NcfDiagnosticDef Grammar::diagnostic_definition() {
         read_nad_statement(diagnostic);
         read_optional_diagnostic_statements(diagnostic);
     }
+    rest_of_block(Block::Diagnostic, [&] { read_diagnostic_statement(current_.kind, diagnostic); });
     expect(TokenKind::RightBrace);
     return diagnostic;
 }
@@ -31,21 +32,28 @@ NcfDiagnosticDef Grammar::diagnostic_definition() {
 void Grammar::read_nad_statement(NcfDiagnosticDef& diagnostic) {
     NcfDiagnosticDef::Positions& positions = diagnostic.positions;
     positions.nad = here();
+    if (statement_missing(TokenKind::KwNad)) {
+        positions.nad_lhs = here();
+        return;
+    }
     expect(TokenKind::KwNad);
     expect(TokenKind::Equals);
     positions.nad_lhs = here();
     diagnostic.nad_lhs = expect_integer();
+    static constexpr TokenKind range = TokenKind::KwTo;
+    misspells_one_of({&range, 1});
     // A range and a list exclude each other: after a range no "," is looked for.
     if (accept(TokenKind::KwTo)) {
         positions.nad_rhs = here();
         diagnostic.nad_rhs = expect_integer();
     } else {
-        while (accept(TokenKind::Comma)) {
+        while (list_goes_on(TokenKind::Semicolon)) {
             positions.nad_list.push_back(here());
             diagnostic.nad_list.push_back(expect_integer());
         }
     }
     expect(TokenKind::Semicolon);
+    end_statement();
 }
 
 // Each optional statement is tested once, in this fixed order.
@@ -107,12 +115,14 @@ void Grammar::read_support_sid_statement(NcfDiagnosticDef& diagnostic) {
     diagnostic.positions.support_sid = here();
     advance();
     if (accept_support_sid_assignment(diagnostic, keyword)) {
+        end_statement();
         return;
     }
     expect(TokenKind::LeftBrace);
     read_integer_list(diagnostic.support_sids, diagnostic.positions.support_sids);
-    expect(TokenKind::RightBrace);
+    expect_list_end();
     expect(TokenKind::Semicolon);
+    end_statement();
 }
 
 // Older and vendor files write the statements of `diagnostic` in any order.
@@ -123,17 +133,27 @@ void Grammar::read_diagnostic_statements_in_any_order(NcfDiagnosticDef& diagnost
         TokenKind::KwSupportSid, TokenKind::KwMaxMessageLength,
     };
     StatementsInAnyOrder section("diagnostic", "the diagnostic section", order, 1);
-    while (const std::optional<TokenKind> statement = next_statement(section)) {
-        if (*statement == TokenKind::KwNad) {
-            read_nad_statement(diagnostic);
-        } else {
-            read_optional_diagnostic_statement(*statement, diagnostic);
+    bool stray_reported = false;
+    do {
+        while (const std::optional<TokenKind> statement = next_statement(section)) {
+            read_diagnostic_statement(*statement, diagnostic);
         }
+    } while (skip_stray_in(Block::Diagnostic, stray_reported));
+    if (!stray_reported) {
+        report_missing_statements(section);
     }
-    report_missing_statements(section);
     if (section.missing(TokenKind::KwNad)) {
         // Where the strict reading would have looked for it.
         diagnostic.positions.nad = diagnostic.positions.nad_lhs = here();
+    }
+}
+
+// The statement of `diagnostic` that `keyword` opens, which is current.
+void Grammar::read_diagnostic_statement(TokenKind keyword, NcfDiagnosticDef& diagnostic) {
+    if (keyword == TokenKind::KwNad) {
+        read_nad_statement(diagnostic);
+    } else {
+        read_optional_diagnostic_statement(keyword, diagnostic);
     }
 }
 
@@ -142,7 +162,7 @@ void Grammar::read_integer_list(std::vector<std::int32_t>& values, std::vector<S
     do {
         integer_positions_buffer_.push_back(here());
         integers_buffer_.push_back(expect_integer());
-    } while (accept(TokenKind::Comma));
+    } while (list_goes_on(TokenKind::RightBrace));
     values = take_list(integers_buffer_);
     positions = take_list(integer_positions_buffer_);
 }
@@ -156,6 +176,7 @@ std::optional<std::int32_t> Grammar::optional_integer_statement(TokenKind keywor
     position = here();
     const std::int32_t value = expect_integer();
     expect(TokenKind::Semicolon);
+    end_statement();
     return value;
 }
 
@@ -169,6 +190,7 @@ std::optional<double> Grammar::optional_time_statement(TokenKind keyword, Source
     const double value = expect_number();
     expect(TokenKind::KwMs);
     expect(TokenKind::Semicolon);
+    end_statement();
     return value;
 }
 

@@ -228,6 +228,7 @@ bool Grammar::read_inline_encoding(NcfSignalProperties& properties) {
     const std::size_t reported = diagnostics_.size();
     advance();
     NcfEncodingEntry entry = encoding_entry();
+    stray_entry_ = false;  // a name alone is still the signal's reference
     properties.encoding_name = entry.name;
     properties.positions.encoding_name = entry.positions.start;
     expect(TokenKind::Semicolon);

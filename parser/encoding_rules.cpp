@@ -18,8 +18,9 @@ std::vector<NcfEncodingEntry> Grammar::encoding_definition() {
     expect(TokenKind::KwEncoding);
     expect(TokenKind::LeftBrace);
     while (at(TokenKind::Identifier)) {
-        entries_buffer_.push_back(encoding_entry());
+        add_entry(entries_buffer_, encoding_entry());
     }
+    rest_of_block(Block::Encodings, [&] { add_entry(entries_buffer_, encoding_entry()); });
     expect(TokenKind::RightBrace);
     return take_list(entries_buffer_);
 }
@@ -28,11 +29,19 @@ std::vector<NcfEncodingEntry> Grammar::encoding_definition() {
 NcfEncodingEntry Grammar::encoding_entry() {
     TraceScope trace(*this, "encoding_entry");
     NcfEncodingEntry entry;
+    const Token name = current_;
     entry.name = take_text(entry.positions.start);
+    if (name_was_a_stray(name)) {
+        entry.name = take_text(entry.positions.start);
+    }
+    if (stray_entry_) {
+        return entry;
+    }
     expect(TokenKind::LeftBrace);
     while (is_value_keyword(current_.kind)) {
         values_buffer_.push_back(encoding_value());
     }
+    rest_of_block(Block::Encoding, [&] { values_buffer_.push_back(encoding_value()); });
     entry.values = take_list(values_buffer_);
     expect(TokenKind::RightBrace);
     return entry;
@@ -72,6 +81,7 @@ NcfEncodingValue Grammar::encoding_value() {
         default:
             break;  // only entered on a value keyword
     }
+    end_statement();
     return value;
 }
 
@@ -106,7 +116,7 @@ NcfPhysicalRange Grammar::physical_range(SourcePosition start) {
 
 // ["," string]: the text of a value line, when a comma announces one.
 std::optional<std::string> Grammar::optional_text_info() {
-    if (!accept(TokenKind::Comma)) {
+    if (!accept(TokenKind::Comma) && !(recover_ && skip_stray_before_comma(TokenKind::Semicolon))) {
         return std::nullopt;
     }
     return expect_string();

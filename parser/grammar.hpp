@@ -5,7 +5,9 @@
 //
 // Recovery is deliberately minimal and uniform: a failed keyword or
 // punctuation expectation reports and consumes nothing; a failed value read
-// reports and consumes one token; no rule skips ahead.
+// reports and consumes one token; no rule skips ahead. The recovering
+// reading (ParseOptions::recover, recovery.cpp) adds what a compiler does:
+// each fault reported once, and reading on after it.
 //
 // Internal: not installed with the public headers. The cursor and the rules
 // are public members only so that the C++ tests can drive them one by one.
@@ -96,7 +98,12 @@ public:
     // --- the cursor and reporting ---------------------------------------------
     const Token& current() const { return current_; }
     bool at(TokenKind kind) const { return current_.kind == kind; }
-    void advance() { current_ = lexer_.next_token(); }
+    void advance() {
+        if (recover_) {
+            note_consumed();
+        }
+        current_ = lexer_.next_token();
+    }
     // Consumes the current token if it has `kind`, and says whether it did.
     bool accept(TokenKind kind) {
         if (!at(kind)) {
@@ -107,11 +114,27 @@ public:
     }
     // Consumes the current token if it has `kind`; otherwise reports
     // "Expected <spelling of kind>, found '<text>'" and consumes nothing.
+    // The recovering reading first tries to explain the fault by one token
+    // that is missing or does not belong.
     void expect(TokenKind kind) {
         if (!accept(kind)) {
-            report_expected(spelling_of(kind));
+            if (recover_) {
+                recover_expected(kind);
+            } else {
+                report_expected(spelling_of(kind));
+            }
         }
     }
+    // In a list of values that `end` ends: whether another item follows (a
+    // "," is taken), past one token that does not belong before that ","
+    // (reported, when the reading recovers).
+    bool list_goes_on(TokenKind end) {
+        return accept(TokenKind::Comma) || (recover_ && skip_stray_before_comma(end));
+    }
+    // The "}" that ends a list of values. The recovering reading reports
+    // what stands before it, and skips it up to the "}" or to where the
+    // statement has plainly ended.
+    void expect_list_end();
     std::string expect_string();
     std::int32_t expect_integer();
     double expect_number();
@@ -127,6 +150,82 @@ public:
     void report_warning(std::string_view code, Place where, std::string message);
     // Where the current token begins, as the records keep it.
     SourcePosition here() const { return SourcePosition::at(current_.line, current_.column); }
+
+    // --- the recovering reading (recovery.cpp) -----------------------------------
+    // After a fault, what the rules would report is its consequence and is
+    // dropped, and a value that cannot be read takes no token, until the
+    // statement or block that the fault damaged ends. Each operation here
+    // does nothing unless the reading recovers.
+    enum class Block { Node, General, Diagnostic, Frames, Frame, Signals, Signal, Encodings, Encoding, Status };
+    // Skips what is left of a statement that a fault damaged.
+    void end_statement();
+    // Reads what is left before the "}" of a block of kind `block`: a member
+    // of the block where its grammar did not look for one (read_member()
+    // reads it), or a token that does not belong, skipped with its statement
+    // or block; the first of them is reported, the rest are its
+    // consequences. Stops where a construct outside the block begins: the
+    // block's "}" is missing there.
+    template <class ReadMember>
+    void rest_of_block(Block block, ReadMember read_member) {
+        if (!recover_) {
+            return;
+        }
+        end_statement();
+        bool reported = false;
+        while (!at(TokenKind::RightBrace) && !begins_outside(block)) {
+            if (!begins_member(block)) {
+                skip_stray(block, reported);
+                continue;
+            }
+            if (!reported) {
+                report_out_of_place(current_);
+                reported = true;
+            }
+            read_member();
+            end_statement();
+        }
+    }
+    // A token that does not belong where a member of `block` is due:
+    // reported unless `reported` (then set), and skipped with the statement
+    // or block it begins.
+    void skip_stray(Block block, bool& reported);
+    // The same inside a section whose statements the lenient reading takes
+    // in any order: only what is neither the block's end nor a member of it.
+    // Says whether it skipped.
+    bool skip_stray_in(Block block, bool& reported);
+    // An identifier one or two edits away from `keyword`, where the grammar
+    // needs that keyword, is taken as it: "Expected <keyword>, found
+    // '<identifier>'". Says whether it was.
+    bool misspells(TokenKind keyword);
+    // The same where one of `keywords` may stand, and it is not known which
+    // was meant: "Unknown keyword '<identifier>'; did you mean
+    // '<keyword>'?", unless `quiet`.
+    bool misspells_one_of(std::span<const TokenKind> keywords, bool quiet = false);
+    // The statement `keyword` opens, which the grammar needs here, is
+    // missing: reported once, and a misspelt statement in its place is
+    // skipped. Says whether it was missing.
+    bool statement_missing(TokenKind keyword);
+    // The same for the section `keyword` opens; a misspelt section in its
+    // place is skipped by brace balance.
+    bool section_missing(TokenKind keyword);
+    // A token that does not belong before a section: reported, and skipped.
+    void skip_stray_before_section();
+    // After the name of an entry of a list (a signal, an encoding), whether
+    // that name was a stray before the next entry's name, reported once; the
+    // caller reads the name again. A name right before the list's "}" is a
+    // stray too: reported, and the entry is left out of the list.
+    bool name_was_a_stray(const Token& name);
+    template <class Entry>
+    void add_entry(std::vector<Entry>& list, Entry entry) {
+        if (stray_entry_) {
+            stray_entry_ = false;
+        } else {
+            list.push_back(std::move(entry));
+        }
+    }
+    // At the top level, after a token that is not `node`: reported once, and
+    // reading goes on at the next `node`. Says whether there is one.
+    bool skip_to_next_node();
 
     // --- grammar rules, one per construct -------------------------------------
     NcfFile ncf_file();
@@ -164,6 +263,52 @@ private:
     };
 
     void report_expected(std::string_view spelling);
+    // A value that cannot be represented: reported, but it does not derail
+    // the reading.
+    void report_value_error(std::string message);
+
+    // The recovering reading's own cursor work (recovery.cpp).
+    void note_consumed();
+    void recover_expected(TokenKind kind);
+    bool plainly_missing(TokenKind kind) const;
+    void push_error(std::uint64_t line, std::uint64_t column, std::string message);
+    void report_at(const Token& token, std::string message);
+    // Where a token that has been taken ends: its line and column, and its
+    // offset in what the lexer has read.
+    struct TokenEnd {
+        std::pair<std::uint64_t, std::uint64_t> place;
+        std::size_t offset;
+    };
+    TokenEnd previous_end() const { return {previous_end_, previous_end_offset_}; }
+    // "Expected '<spelling>' after '<the statement so far>'", just past the
+    // latest token taken or past `end`.
+    void report_missing_after(std::string_view spelling);
+    void report_missing_after(std::string_view spelling, TokenEnd end);
+    void report_out_of_place(const Token& token);
+    std::string expected_found(std::string_view spelling) const;
+    bool begins_outside(Block block);
+    bool begins_member(Block block) const;
+    bool starts_statement() const;
+    // The kind of the token after the current one, which the current one
+    // would be a stray before; Unknown when the current one cannot be a
+    // stray (it ends a statement or a block, or starts one).
+    TokenKind kind_after_a_stray();
+    bool ends_statement_here() const;
+    bool skip_stray_before_comma(TokenKind end);
+    // Whether the name that is current is a signal's encoding reference (and
+    // not a misspelt statement or the next signal's name).
+    bool ends_encoding_reference();
+    bool begins_value() const;
+    void skip_statement_rest();
+    void skip_braced_block();
+    void skip_to_next_member();
+    // A name, which the strict reading takes whatever the token is; the
+    // recovering one leaves punctuation to what follows, and reports it.
+    std::string take_name(SourcePosition& position);
+    // The parse's diagnostics in the order of their places, without the
+    // errors after a string literal that is not closed (the lexer's reports
+    // begin at `lexer_reports`): that string ran to the end of the input.
+    void finish_recovering(std::size_t lexer_reports);
     // The current token's text, taken whatever its kind, then consumed.
     std::string take_text();
     // The same, noting where the token stood.
@@ -178,6 +323,7 @@ private:
     std::int32_t integer_statement(TokenKind keyword, SourcePosition& position);
     void read_bitrate_statement(NcfGeneralDef& general);
     void read_general_statements_in_any_order(NcfGeneralDef& general);
+    void read_general_statement(TokenKind keyword, NcfGeneralDef& general);
     void read_optional_general_statements(NcfGeneralDef& general);
     void read_optional_general_statement(TokenKind keyword, NcfGeneralDef& general);
     void read_wake_up_signal_statement(NcfGeneralDef& general);
@@ -188,6 +334,7 @@ private:
                               std::optional<double>& to, SourcePosition& to_position);
     void read_nad_statement(NcfDiagnosticDef& diagnostic);
     void read_diagnostic_statements_in_any_order(NcfDiagnosticDef& diagnostic);
+    void read_diagnostic_statement(TokenKind keyword, NcfDiagnosticDef& diagnostic);
     void read_optional_diagnostic_statements(NcfDiagnosticDef& diagnostic);
     void read_optional_diagnostic_statement(TokenKind keyword, NcfDiagnosticDef& diagnostic);
     void read_support_sid_statement(NcfDiagnosticDef& diagnostic);
@@ -196,10 +343,15 @@ private:
     void read_integer_list(std::vector<std::int32_t>& values, std::vector<SourcePosition>& positions);
     void read_length_statement(NcfFrameProperties& properties);
     void read_frame_statements_in_any_order(NcfFrameProperties& properties);
+    void read_frame_statement(NcfSingleFrame& frame);
     void read_period_statement(TokenKind keyword, std::optional<std::int32_t>& period,
                                SourcePosition& position);
     void read_event_triggered_frame_statement(NcfFrameProperties& properties);
+    void read_response_error_statement(NcfStatusManagement& status);
+    void read_fault_state_signals_statement(NcfStatusManagement& status);
     NcfInitValue init_value();
+    void read_rest_of_array(NcfInitValue& value);
+    void expect_signal_statement_end();
     std::optional<std::string> optional_text_info();
     NcfLogicalValue logical_value(SourcePosition start);
     NcfPhysicalRange physical_range(SourcePosition start);
@@ -234,6 +386,18 @@ private:
 
     SourceText content_;
     bool lenient_;
+    bool recover_;
+    // The recovering reading's state: a fault reported and not yet ended;
+    // where the latest token taken ends (line and column, and its offset in
+    // what the lexer has read); where the statement being read begins; and
+    // where the latest error was reported.
+    bool panic_ = false;
+    TokenKind previous_kind_ = TokenKind::Unknown;
+    bool stray_entry_ = false;
+    std::pair<std::uint64_t, std::uint64_t> previous_end_{1, 1};
+    std::size_t previous_end_offset_ = 0;
+    std::size_t statement_start_offset_ = 0;
+    std::pair<std::uint64_t, std::uint64_t> last_error_at_{0, 0};
     Lexer lexer_;
     Token current_;
     std::string filename_;

@@ -51,8 +51,17 @@ using TraceSink = std::function<void(std::string_view line)>;
 // frame of length 0 without signals that other frames of the file name as
 // their event-triggered frame is read as that frame's declaration, and left
 // out of the tree.
+//
+// `recover` reads on after a fault the way compilers do, and reports each
+// fault once: a missing ";", "{", "=" or unit is taken as present, a token
+// that does not belong is skipped, a statement that cannot be read is
+// skipped to its end, an unknown block by brace balance, a missing "}" is
+// noticed where the next block begins, and an unexpected token at the top
+// level is skipped to the next node. Input without errors reads the same
+// either way.
 struct ParseOptions {
     bool lenient = false;
+    bool recover = false;
 };
 
 class NcfParser {

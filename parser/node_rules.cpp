@@ -8,27 +8,40 @@ namespace tolvane::detail {
 // The sections have a fixed order; a missing one is not skipped, its rule runs
 // anyway and reports its own expectations.
 NcfNodeDef Grammar::node_definition() {
+    static constexpr TokenKind encoding_keyword = TokenKind::KwEncoding;
+    static constexpr TokenKind free_text_keyword = TokenKind::KwFreeText;
     TraceScope trace(*this, "node_definition");
     NcfNodeDef node;
     node.positions.start = here();
     expect(TokenKind::KwNode);
-    node.name = take_text(node.positions.name);
+    node.name = take_name(node.positions.name);
     expect(TokenKind::LeftBrace);
-    node.general = general_definition();
+    if (!section_missing(TokenKind::KwGeneral)) {
+        node.general = general_definition();
+    }
     skip_foreign_blocks(false);
-    node.diagnostic = diagnostic_definition();
+    if (!section_missing(TokenKind::KwDiagnostic)) {
+        node.diagnostic = diagnostic_definition();
+    }
     skip_foreign_blocks(false);
-    node.frames = frame_definition();
+    if (!section_missing(TokenKind::KwFrames)) {
+        node.frames = frame_definition();
+    }
     skip_foreign_blocks(false);
-    if (at(TokenKind::KwEncoding)) {
+    skip_stray_before_section();
+    if (at(TokenKind::KwEncoding) || misspells_one_of({&encoding_keyword, 1})) {
         node.encodings = encoding_definition();
         skip_foreign_blocks(false);
     }
     take_inline_encodings(node.encodings);
-    node.status = status_management();
-    if (at(TokenKind::KwFreeText)) {
+    if (!section_missing(TokenKind::KwStatusManagement)) {
+        node.status = status_management();
+    }
+    skip_stray_before_section();
+    if (at(TokenKind::KwFreeText) || misspells_one_of({&free_text_keyword, 1})) {
         node.free_text = free_text(node.positions.free_text);
     }
+    rest_of_block(Block::Node, [] {});
     expect(TokenKind::RightBrace);
     return node;
 }
@@ -57,35 +70,50 @@ NcfGeneralDef Grammar::general_definition() {
         read_bitrate_statement(general);
         read_optional_general_statements(general);
     }
+    rest_of_block(Block::General, [&] { read_general_statement(current_.kind, general); });
     expect(TokenKind::RightBrace);
     return general;
 }
 
 // "LIN_protocol_version" "=" string ";", read whatever the current token is.
 void Grammar::read_protocol_version_statement(NcfGeneralDef& general) {
+    if (statement_missing(TokenKind::KwLinProtocolVersion)) {
+        general.positions.protocol_version = here();
+        return;
+    }
     expect(TokenKind::KwLinProtocolVersion);
     expect(TokenKind::Equals);
     general.positions.protocol_version = here();
     general.protocol_version = expect_string();
     expect(TokenKind::Semicolon);
+    end_statement();
 }
 
 // keyword "=" integer ";", read whatever the current token is.
 std::int32_t Grammar::integer_statement(TokenKind keyword, SourcePosition& position) {
+    if (statement_missing(keyword)) {
+        position = here();
+        return 0;
+    }
     expect(keyword);
     expect(TokenKind::Equals);
     position = here();
     const std::int32_t value = expect_integer();
     expect(TokenKind::Semicolon);
+    end_statement();
     return value;
 }
 
 // "bitrate" "=" bitrate_definition ";", read whatever the current token is.
 void Grammar::read_bitrate_statement(NcfGeneralDef& general) {
+    if (statement_missing(TokenKind::KwBitrate)) {
+        return;
+    }
     expect(TokenKind::KwBitrate);
     expect(TokenKind::Equals);
     general.bitrate = bitrate_definition();
     expect(TokenKind::Semicolon);
+    end_statement();
 }
 
 // Each optional statement is tested once, in this fixed order.
@@ -135,31 +163,41 @@ void Grammar::read_general_statements_in_any_order(NcfGeneralDef& general) {
         {"response_tolerance", "dialect-response-tolerance", "J2602 response tolerance"},
     };
     StatementsInAnyOrder section("general", "the general section", order, 5, foreign);
-    NcfGeneralDef::Positions& positions = general.positions;
-    while (const std::optional<TokenKind> statement = next_statement(section)) {
-        switch (*statement) {
-            case TokenKind::KwLinProtocolVersion:
-                read_protocol_version_statement(general);
-                break;
-            case TokenKind::KwSupplier:
-                general.supplier_id = integer_statement(TokenKind::KwSupplier, positions.supplier_id);
-                break;
-            case TokenKind::KwFunction:
-                general.function_id = integer_statement(TokenKind::KwFunction, positions.function_id);
-                break;
-            case TokenKind::KwVariant:
-                general.variant_id = integer_statement(TokenKind::KwVariant, positions.variant_id);
-                break;
-            case TokenKind::KwBitrate:
-                read_bitrate_statement(general);
-                break;
-            default:
-                read_optional_general_statement(*statement, general);
-                break;
+    bool stray_reported = false;
+    do {
+        while (const std::optional<TokenKind> statement = next_statement(section)) {
+            read_general_statement(*statement, general);
         }
+    } while (skip_stray_in(Block::General, stray_reported));
+    if (!stray_reported) {
+        report_missing_statements(section);
     }
-    report_missing_statements(section);
     place_missing_statements(section, general);
+}
+
+// The statement of `general` that `keyword` opens, which is current.
+void Grammar::read_general_statement(TokenKind keyword, NcfGeneralDef& general) {
+    NcfGeneralDef::Positions& positions = general.positions;
+    switch (keyword) {
+        case TokenKind::KwLinProtocolVersion:
+            read_protocol_version_statement(general);
+            break;
+        case TokenKind::KwSupplier:
+            general.supplier_id = integer_statement(TokenKind::KwSupplier, positions.supplier_id);
+            break;
+        case TokenKind::KwFunction:
+            general.function_id = integer_statement(TokenKind::KwFunction, positions.function_id);
+            break;
+        case TokenKind::KwVariant:
+            general.variant_id = integer_statement(TokenKind::KwVariant, positions.variant_id);
+            break;
+        case TokenKind::KwBitrate:
+            read_bitrate_statement(general);
+            break;
+        default:
+            read_optional_general_statement(keyword, general);
+            break;
+    }
 }
 
 // A mandatory statement that is missing keeps its default value at the
@@ -194,6 +232,7 @@ void Grammar::read_wake_up_signal_statement(NcfGeneralDef& general) {
         general.positions.sends_wake_up_signal = value_position;
     }
     expect(TokenKind::Semicolon);
+    end_statement();
 }
 
 // "conformance" "=" string ";", read only when its keyword is current.
@@ -205,6 +244,7 @@ void Grammar::read_conformance_statement(NcfGeneralDef& general) {
     general.positions.conformance = here();
     general.conformance = expect_string();
     expect(TokenKind::Semicolon);
+    end_statement();
 }
 
 // keyword "=" number "," number ";", read only when `keyword` is current.
@@ -223,6 +263,7 @@ void Grammar::read_range_statement(TokenKind keyword, SourcePosition& keyword_po
     to_position = here();
     to = expect_number();
     expect(TokenKind::Semicolon);
+    end_statement();
 }
 
 // "yes" | "no" | string: a string counts as true only when it is exactly yes.
@@ -235,6 +276,9 @@ std::optional<bool> Grammar::wake_up_signal_value() {
         value = false;
     } else if (at(TokenKind::String)) {
         value = current_.text == "yes";
+    } else if (static constexpr TokenKind answers[] = {TokenKind::KwYes, TokenKind::KwNo};
+               misspells_one_of(answers)) {
+        value = at(TokenKind::KwYes);
     } else {
         report_error("Expected 'yes' or 'no'");
         return value;
@@ -250,11 +294,16 @@ NcfBitrateDefinition Grammar::bitrate_definition() {
     TraceScope trace(*this, "bitrate_definition");
     NcfBitrateDefinition bitrate;
     bitrate.positions.start = here();
+    static constexpr TokenKind kinds[] = {TokenKind::KwAutomatic, TokenKind::KwSelect};
+    misspells_one_of(kinds);
     if (accept(TokenKind::KwAutomatic)) {
         bitrate.type = "automatic";
+        static constexpr TokenKind bounds[] = {TokenKind::KwMin, TokenKind::KwMax};
+        misspells_one_of(bounds);
         if (accept(TokenKind::KwMin)) {
             bitrate.positions.min_br = here();
             bitrate.min_br = bitrate_value();
+            misspells_one_of({&bounds[1], 1});
         }
         if (accept(TokenKind::KwMax)) {
             bitrate.positions.max_br = here();
@@ -266,8 +315,8 @@ NcfBitrateDefinition Grammar::bitrate_definition() {
         do {
             bitrate.positions.rates.push_back(here());
             bitrate.rates.push_back(bitrate_value());
-        } while (accept(TokenKind::Comma));
-        expect(TokenKind::RightBrace);
+        } while (list_goes_on(TokenKind::RightBrace));
+        expect_list_end();
     } else {
         bitrate.type = "fixed";
         bitrate.fixed_rate = bitrate_value();

@@ -9,8 +9,9 @@ std::vector<NcfSignalDef> Grammar::signal_definition() {
     expect(TokenKind::KwSignals);
     expect(TokenKind::LeftBrace);
     while (at(TokenKind::Identifier) || accept_keyword_as_signal_name()) {
-        signals_buffer_.push_back(signal_entry());
+        add_entry(signals_buffer_, signal_entry());
     }
+    rest_of_block(Block::Signals, [&] { add_entry(signals_buffer_, signal_entry()); });
     expect(TokenKind::RightBrace);
     return take_list(signals_buffer_);
 }
@@ -19,7 +20,14 @@ std::vector<NcfSignalDef> Grammar::signal_definition() {
 NcfSignalDef Grammar::signal_entry() {
     TraceScope trace(*this, "signal_entry");
     NcfSignalDef signal;
+    const Token name = current_;
     signal.name = take_text(signal.positions.start);
+    if (name_was_a_stray(name)) {
+        signal.name = take_text(signal.positions.start);
+    }
+    if (stray_entry_) {
+        return signal;
+    }
     expect(TokenKind::LeftBrace);
     signal.properties = signal_properties();
     expect(TokenKind::RightBrace);
@@ -30,7 +38,8 @@ NcfSignalDef Grammar::signal_entry() {
 //     "init_value" "=" (integer | "{" integer { "," integer } "}") ";"
 //     "size" "=" integer ";"   "offset" "=" integer ";"
 // then optionally an encoding name: identifier ";".
-// A statement the loop does not take ends it and is left for the caller.
+// A statement the loop does not take ends it and is left for the caller;
+// the recovering reading skips it, unless it begins the next signal.
 NcfSignalProperties Grammar::signal_properties() {
     TraceScope trace(*this, "signal_properties");
     NcfSignalProperties properties;
@@ -39,12 +48,13 @@ NcfSignalProperties Grammar::signal_properties() {
     bool read_init_value = false;
     bool read_size = false;
     bool read_offset = false;
+    bool stray_reported = false;
     const auto integer_statement = [this](std::int32_t& field, SourcePosition& position, bool& read) {
         advance();
         expect(TokenKind::Equals);
         position = here();
         field = expect_integer();
-        expect(TokenKind::Semicolon);
+        expect_signal_statement_end();
         read = true;
     };
     for (;;) {
@@ -56,11 +66,21 @@ NcfSignalProperties Grammar::signal_properties() {
         } else if (at(TokenKind::KwOffset) && !read_offset) {
             integer_statement(properties.offset, positions.offset, read_offset);
         } else if (at(TokenKind::Identifier)) {
+            if (recover_ && !ends_encoding_reference()) {
+                if (lexer_.kind_ahead(1) == TokenKind::LeftBrace) {
+                    break;  // the next signal: this one's "}" is missing
+                }
+                skip_stray(Block::Signal, stray_reported);  // a misspelt statement
+                continue;
+            }
             properties.encoding_name = take_text(positions.encoding_name);
             expect(TokenKind::Semicolon);
+            end_statement();
             break;
         } else if (read_inline_encoding(properties)) {
             break;  // the reference comes last, as above
+        } else if (recover_ && !at(TokenKind::RightBrace) && !begins_outside(Block::Signal)) {
+            skip_stray(Block::Signal, stray_reported);  // a repeated statement, or a token out of place
         } else {
             break;  // "}", the end of input, a repeated statement or anything else
         }
@@ -78,13 +98,52 @@ NcfInitValue Grammar::init_value() {
     if (accept(TokenKind::LeftBrace)) {
         value.is_array = true;
         read_integer_list(value.array_values, value.positions.array_values);
-        expect(TokenKind::RightBrace);
+        expect_list_end();
     } else {
+        const TokenEnd before_value = previous_end();
         value.positions.scalar = here();
         value.scalar = expect_integer();
+        if (recover_ && at(TokenKind::Comma) && lexer_.kind_ahead(1) == TokenKind::Integer) {
+            // A list whose "{" is missing.
+            report_missing_after(spelling_of(TokenKind::LeftBrace), before_value);
+            read_rest_of_array(value);
+            expect_list_end();
+        }
     }
-    expect(TokenKind::Semicolon);
+    expect_signal_statement_end();
     return value;
+}
+
+// The ";" of a statement of a signal, which the signal's encoding reference
+// may follow: a name that stands in its place, last before the signal's
+// "}", is that reference (the ";" is missing), not a token that does not
+// belong.
+void Grammar::expect_signal_statement_end() {
+    const auto last_before_the_end = [this] {
+        const TokenKind next = lexer_.kind_ahead(1);
+        return next == TokenKind::RightBrace ||
+               (next == TokenKind::Semicolon && lexer_.kind_ahead(2) == TokenKind::RightBrace);
+    };
+    if (recover_ && !panic_ && at(TokenKind::Identifier) && last_before_the_end()) {
+        report_missing_after(spelling_of(TokenKind::Semicolon));
+    } else {
+        expect(TokenKind::Semicolon);
+    }
+    end_statement();
+}
+
+// The scalar read so far is the first byte of a list whose "{" is missing:
+// the rest of the list, from its first ",".
+void Grammar::read_rest_of_array(NcfInitValue& value) {
+    value.is_array = true;
+    value.array_values = {value.scalar};
+    value.positions.array_values = {value.positions.scalar};
+    value.scalar = 0;
+    value.positions.scalar = {};
+    while (list_goes_on(TokenKind::RightBrace)) {
+        value.positions.array_values.push_back(here());
+        value.array_values.push_back(expect_integer());
+    }
 }
 
 }  // namespace tolvane::detail

@@ -15,22 +15,47 @@ NcfStatusManagement Grammar::status_management() {
     }
     expect(TokenKind::KwStatusManagement);
     expect(TokenKind::LeftBrace);
+    read_response_error_statement(status);
+    read_fault_state_signals_statement(status);
+    rest_of_block(Block::Status, [&] {
+        if (at(TokenKind::KwResponseError)) {
+            read_response_error_statement(status);
+        } else {
+            read_fault_state_signals_statement(status);
+        }
+    });
+    expect(TokenKind::RightBrace);
+    return status;
+}
+
+// "response_error" "=" name ";", read whatever the current token is.
+void Grammar::read_response_error_statement(NcfStatusManagement& status) {
     if (!accept_error_response_spelling()) {
+        if (statement_missing(TokenKind::KwResponseError)) {
+            status.positions.response_error = here();
+            return;
+        }
         expect(TokenKind::KwResponseError);
     }
     expect(TokenKind::Equals);
-    status.response_error = take_text(status.positions.response_error);
+    status.response_error = take_name(status.positions.response_error);
     expect(TokenKind::Semicolon);
-    if (accept(TokenKind::KwFaultStateSignals)) {
-        expect(TokenKind::Equals);
-        do {
-            status.positions.fault_state_signals.push_back(here());
-            status.fault_state_signals.push_back(take_text());
-        } while (accept(TokenKind::Comma));
-        expect(TokenKind::Semicolon);
+    end_statement();
+}
+
+// "fault_state_signals" "=" name { "," name } ";", read only when its
+// keyword is current.
+void Grammar::read_fault_state_signals_statement(NcfStatusManagement& status) {
+    if (!accept(TokenKind::KwFaultStateSignals)) {
+        return;
     }
-    expect(TokenKind::RightBrace);
-    return status;
+    expect(TokenKind::Equals);
+    do {
+        SourcePosition& position = status.positions.fault_state_signals.emplace_back();
+        status.fault_state_signals.push_back(take_name(position));
+    } while (list_goes_on(TokenKind::Semicolon));
+    expect(TokenKind::Semicolon);
+    end_statement();
 }
 
 // free_text: "free_text" "{" string "}"

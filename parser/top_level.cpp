@@ -9,7 +9,11 @@ NcfFile Grammar::parse() {
     // The lexer's own reports come after the grammar's, every time: its list
     // is never cleared.
     const std::vector<Diagnostic>& lexer_reports = lexer_.diagnostics();
+    const std::size_t grammar_reports = diagnostics_.size();
     diagnostics_.insert(diagnostics_.end(), lexer_reports.begin(), lexer_reports.end());
+    if (recover_) {
+        finish_recovering(grammar_reports);
+    }
     release_list_buffers();
     return file;
 }
@@ -27,7 +31,8 @@ void Grammar::release_list_buffers() {
 }
 
 // ncf_file: "node_capability_file" ";" language_version { node_definition }
-// Any top-level token other than `node` is reported and ends the parse.
+// Any top-level token other than `node` is reported and ends the parse (the
+// recovering reading goes on at the next `node`).
 NcfFile Grammar::ncf_file() {
     NcfFile file;
     file.filename = filename_;
@@ -35,11 +40,13 @@ NcfFile Grammar::ncf_file() {
     TraceScope trace(*this, "ncf_file");
     expect(TokenKind::KwNodeCapabilityFile);
     expect(TokenKind::Semicolon);
+    end_statement();
     file.language_version = language_version(file.positions.language_version);
     for (;;) {
-        if (at(TokenKind::KwNode)) {
+        static constexpr TokenKind node_keyword = TokenKind::KwNode;
+        if (at(TokenKind::KwNode) || misspells_one_of({&node_keyword, 1})) {
             file.nodes.push_back(node_definition());
-        } else if (!skip_foreign_blocks(true)) {
+        } else if (!skip_foreign_blocks(true) && !(recover_ && !at(TokenKind::EndOfInput) && skip_to_next_node())) {
             break;
         }
     }
@@ -62,6 +69,7 @@ std::string Grammar::language_version(SourcePosition& position) {
     position = here();
     std::string version = expect_string();
     expect(TokenKind::Semicolon);
+    end_statement();
     return version;
 }
 

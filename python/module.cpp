@@ -37,12 +37,14 @@ namespace {
 void bind_parser(py::module_& module) {
     py::class_<NcfParser>(module, "NcfParser")
         // Each text argument is a str (taken as its UTF-8 bytes) or bytes-like
-        // (taken as is); `lenient` comes after them and only by keyword.
-        .def(py::init([](const FileNameArgument& filename, TextArgument& content, bool lenient) {
+        // (taken as is); `lenient` and `recover` come after them and only by
+        // keyword.
+        .def(py::init([](const FileNameArgument& filename, TextArgument& content, bool lenient, bool recover) {
                  return std::make_unique<NcfParser>(filename.bytes(), std::move(content.text),
-                                                    ParseOptions{.lenient = lenient});
+                                                    ParseOptions{.lenient = lenient, .recover = recover});
              }),
-             py::arg("filename") = "", py::arg("content") = "", py::kw_only(), py::arg("lenient") = false)
+             py::arg("filename") = "", py::arg("content") = "", py::kw_only(), py::arg("lenient") = false,
+             py::arg("recover") = false)
         .def("parse", &NcfParser::parse)
         .def("set_trace", &NcfParser::set_trace)  // positional only: no keyword name
         .def("get_diagnostics", &NcfParser::get_diagnostics);
@@ -154,21 +156,23 @@ void bind_validation(py::module_& module) {
         "lies is not checked, and one Info diagnostic with code 'not-checked' says so.");
     module.def(
         "check",
-        [](const FileNameArgument& filename, std::optional<TextArgument> content, bool lenient) {
-            const ParseOptions options{.lenient = lenient};
+        [](const FileNameArgument& filename, std::optional<TextArgument> content, bool lenient, bool recover) {
+            const ParseOptions options{.lenient = lenient, .recover = recover};
             CheckResult result = content ? check_text(filename.bytes(), std::move(content->text), options)
                                          : check_file(filename.bytes(), options);
             return std::pair(std::move(result.file), std::move(result.diagnostics));
         },
         py::arg("filename"), py::arg("content") = py::none(), py::kw_only(), py::arg("lenient") = false,
+        py::arg("recover") = false,
         "Parses and validates in one call: returns the tree and every diagnostic, the parser's and the "
         "validator's, ordered by line and column. Reads the file 'filename' when 'content' is None; "
         "otherwise "
         "parses 'content' (even when it is empty) and reports 'filename'. lenient=True reads as "
-        "NcfParser(..., lenient=True) does. RuntimeError when the file cannot be opened.");
+        "NcfParser(..., lenient=True) does, recover=True as NcfParser(..., recover=True) does. RuntimeError when "
+        "the file cannot be opened.");
     module.def(
         "check_files",
-        [](const py::iterable& filenames, bool lenient, bool syntax_only, std::optional<int> jobs) {
+        [](const py::iterable& filenames, bool lenient, bool recover, bool syntax_only, std::optional<int> jobs) {
             std::vector<py::object> given;
             std::vector<std::string> names;
             for (const py::handle filename : filenames) {
@@ -178,7 +182,7 @@ void bind_validation(py::module_& module) {
             if (jobs && *jobs < 1) {
                 throw py::value_error("jobs must be at least 1, not " + std::to_string(*jobs));
             }
-            const CheckFilesOptions options{.parse = {.lenient = lenient},
+            const CheckFilesOptions options{.parse = {.lenient = lenient, .recover = recover},
                                             .syntax_only = syntax_only,
                                             .jobs = jobs ? static_cast<unsigned>(*jobs) : 0U};
             std::vector<FileCheck> checked;
@@ -198,13 +202,14 @@ void bind_validation(py::module_& module) {
             }
             return results;
         },
-        py::arg("filenames"), py::kw_only(), py::arg("lenient") = false, py::arg("syntax_only") = false,
+        py::arg("filenames"), py::kw_only(), py::arg("lenient") = false, py::arg("recover") = false,
+        py::arg("syntax_only") = false,
         py::arg("jobs") = py::none(),
         "Reads, parses and validates each named file (str, bytes or os.PathLike) on a pool of 'jobs' threads "
         "(default: one per CPU), with the interpreter lock released. Returns one item per file, in the order "
         "given: its diagnostics as check() orders them (the parser's alone with syntax_only=True), or, for a "
-        "file that cannot be read, the OSError that reading it gives (returned, not raised). lenient=True "
-        "reads as NcfParser(..., lenient=True) does.");
+        "file that cannot be read, the OSError that reading it gives (returned, not raised). lenient=True and "
+        "recover=True read as NcfParser(..., lenient=True, recover=True) does.");
     module.def(
         "rules",
         [] {

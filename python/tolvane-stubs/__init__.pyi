@@ -467,6 +467,7 @@ class NcfParser(metaclass=_pybind11_type):
         content: str | bytes | bytearray = "",
         *,
         lenient: bool = False,
+        recover: bool = False,
     ) -> None: ...
     def parse(self) -> NcfFile:
         """Parses from where the previous call stopped and returns a new, independent tree."""
@@ -494,17 +495,19 @@ def check(
     content: str | bytes | bytearray | None = None,
     *,
     lenient: bool = False,
+    recover: bool = False,
 ) -> tuple[NcfFile, list[Diagnostic]]:
-    """Parses and validates in one call: returns the tree and every diagnostic, the parser's and the validator's, ordered by line and column. Reads the file 'filename' when 'content' is None; otherwise parses 'content' (even when it is empty) and reports 'filename'. lenient=True reads as NcfParser(..., lenient=True) does. RuntimeError when the file cannot be opened."""
+    """Parses and validates in one call: returns the tree and every diagnostic, the parser's and the validator's, ordered by line and column. Reads the file 'filename' when 'content' is None; otherwise parses 'content' (even when it is empty) and reports 'filename'. lenient=True reads as NcfParser(..., lenient=True) does, recover=True as NcfParser(..., recover=True) does. RuntimeError when the file cannot be opened."""
 
 def check_files(
     filenames: Iterable[str | bytes | os.PathLike[str] | os.PathLike[bytes]],
     *,
     lenient: bool = False,
+    recover: bool = False,
     syntax_only: bool = False,
     jobs: int | None = None,
 ) -> list[list[Diagnostic] | OSError]:
-    """Reads, parses and validates each named file (str, bytes or os.PathLike) on a pool of 'jobs' threads (default: one per CPU), with the interpreter lock released. Returns one item per file, in the order given: its diagnostics as check() orders them (the parser's alone with syntax_only=True), or, for a file that cannot be read, the OSError that reading it gives (returned, not raised). lenient=True reads as NcfParser(..., lenient=True) does."""
+    """Reads, parses and validates each named file (str, bytes or os.PathLike) on a pool of 'jobs' threads (default: one per CPU), with the interpreter lock released. Returns one item per file, in the order given: its diagnostics as check() orders them (the parser's alone with syntax_only=True), or, for a file that cannot be read, the OSError that reading it gives (returned, not raised). lenient=True and recover=True read as NcfParser(..., lenient=True, recover=True) does."""
 
 def rules() -> dict[str, str]:
     """Every code a diagnostic can carry, mapped to what it checks: the parser's first ('syntax', then the lenient reading's 'dialect-...' warnings), then the validator's in the order of their sections, 'not-checked' last."""

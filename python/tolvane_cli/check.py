@@ -25,6 +25,7 @@ from tolvane_cli.shared import (
     format_diagnostic,
     lenient_argument,
     lenient_of,
+    recovery_argument,
     make_parser,
     plural,
     position,
@@ -92,22 +93,25 @@ class CheckedFile:
         self.content = content  # standard input's, which cannot be read again
 
 
-def check_stdin(syntax_only: bool, lenient: bool) -> CheckedFile:
+def check_stdin(syntax_only: bool, lenient: bool, recover: bool) -> CheckedFile:
     """Standard input and every diagnostic of it, in the order of their
     positions: the parser's alone with `syntax_only`, else the parser's and the
     validator's."""
     name, content = read_source("-")
     if syntax_only:
-        parser = make_parser(name, content, lenient)
+        parser = make_parser(name, content, lenient, recover)
         parser.parse()
         # A stable sort: diagnostics at one position keep the parser's order.
         return CheckedFile(name, sorted(parser.get_diagnostics(), key=position), content)
-    _, diagnostics = tolvane.check(os.fsencode(name), content, lenient=lenient)
+    _, diagnostics = tolvane.check(os.fsencode(name), content, lenient=lenient, recover=recover)
     return CheckedFile(name, list(diagnostics), content)
 
 
-def _batch(paths: list[str], *, syntax_only: bool, lenient: bool, jobs: int) -> list[list[tolvane.Diagnostic] | OSError]:
-    return tolvane.check_files(paths, lenient=lenient, syntax_only=syntax_only, jobs=jobs) if paths else []
+def _batch(paths: list[str], *, syntax_only: bool, lenient: bool, recover: bool,
+           jobs: int) -> list[list[tolvane.Diagnostic] | OSError]:
+    if not paths:
+        return []
+    return tolvane.check_files(paths, lenient=lenient, recover=recover, syntax_only=syntax_only, jobs=jobs)
 
 
 class _Folder:
@@ -148,14 +152,15 @@ class Run:
         return sum(isinstance(item, Unreadable) for item in self.found)
 
 
-def check_all(paths: Sequence[str], discovery: Discovery, *, syntax_only: bool, lenient: bool, jobs: int) -> Run:
+def check_all(paths: Sequence[str], discovery: Discovery, *, syntax_only: bool, lenient: bool, recover: bool,
+              jobs: int) -> Run:
     """Each file named and each file below each folder named, checked, in
     order. Files are read and checked together on `jobs` threads: first those
     named, which tells the folders among them apart without a look of its
     own, then the files below the folders; standard input here."""
     named = discovery.named(paths)
     first = iter(_batch([path for path in named if path != "-"], syntax_only=syntax_only, lenient=lenient,
-                        jobs=jobs))
+                        recover=recover, jobs=jobs))
     outcomes: list[list[tolvane.Diagnostic] | OSError | _Folder | None] = []
     below_folders: list[str] = []
     for path in named:
@@ -164,12 +169,12 @@ def check_all(paths: Sequence[str], discovery: Discovery, *, syntax_only: bool, 
             outcome = _Folder(discovery.walk(path))
             below_folders += [item for item in outcome.found if isinstance(item, str)]
         outcomes.append(outcome)
-    second = iter(_batch(below_folders, syntax_only=syntax_only, lenient=lenient, jobs=jobs))
+    second = iter(_batch(below_folders, syntax_only=syntax_only, lenient=lenient, recover=recover, jobs=jobs))
     run = Run()
     for path, outcome in zip(named, outcomes):
         if outcome is None:
             try:
-                stdin = check_stdin(syntax_only, lenient)
+                stdin = check_stdin(syntax_only, lenient, recover)
                 run.checked += 1
                 run.found.append(stdin)
             except Unreadable as error:
@@ -413,7 +418,7 @@ def run_check(args: Parsed) -> int:
         raise UsageError(f"tolvane: check: --statistics prints text, not --format {args.format}")
     discovery = Discovery(settings, force_exclude=args.force_exclude)
     run = check_all(args.files, discovery, syntax_only=args.syntax_only, lenient=lenient_of(args, settings),
-                    jobs=args.jobs or os.process_cpu_count() or 1)
+                    recover=not args.no_recovery, jobs=args.jobs or os.process_cpu_count() or 1)
     if not (run.checked or run.found) and not args.quiet:
         complain(f"tolvane: no NCF files to check in {', '.join(args.files)}")
     _kept(run, codes, settings)
@@ -463,6 +468,7 @@ COMMANDS = (
                      "workflow command per diagnostic, which the runner shows on the diff. No summary but "
                      "with text"),
             lenient_argument(),
+            recovery_argument(),
             Argument("--statistics", action="store_true",
                      help="print how many diagnostics each code has, most frequent first, instead of the "
                      "diagnostics"),

@@ -239,7 +239,8 @@ def quick_read(argv: Sequence[str]) -> Parsed | None:
         if option.action in ("store_true", BOOLEAN):
             if equals:
                 return None
-            setattr(parsed, option.dest, not name.startswith("--no-"))
+            # A flag spelt --no-... on its own (store_true) is set by it.
+            setattr(parsed, option.dest, option.action == "store_true" or not name.startswith("--no-"))
             continue
         if option.action not in ("store", "append"):
             return None

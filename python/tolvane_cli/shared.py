@@ -59,11 +59,11 @@ def read_source(path: str) -> tuple[str, bytes]:
         raise Unreadable(path, error) from error
 
 
-def make_parser(name: str, content: bytes, lenient: bool = False) -> tolvane.NcfParser:
+def make_parser(name: str, content: bytes, lenient: bool = False, recover: bool = False) -> tolvane.NcfParser:
     # The bytes are read here rather than by the parser, so that every failure
     # to read (a missing file, a directory, standard input) is told apart and
     # named; the parser gets the text and the name for its diagnostics.
-    return tolvane.NcfParser(os.fsencode(name), content or _EMPTY_INPUT, lenient=lenient)
+    return tolvane.NcfParser(os.fsencode(name), content or _EMPTY_INPUT, lenient=lenient, recover=recover)
 
 
 def position(diagnostic: tolvane.Diagnostic) -> tuple[int, int]:
@@ -132,6 +132,16 @@ def lenient_argument() -> Argument:
     return Argument("--lenient", action=BOOLEAN,
                     help="also read older (LIN 2.0, J2602) and vendor constructs, each reported as a "
                     "dialect-... warning (default: the setting lenient, else off)")
+
+
+def recovery_argument() -> Argument:
+    """--no-recovery: the reading that does not recover from syntax errors."""
+    from tolvane_cli.commandline import Argument
+
+    return Argument("--no-recovery", action="store_true",
+                    help="read without recovering from syntax errors: each grammar rule reports what it "
+                    "expected, and a token between nodes ends the reading (default: one error per fault, "
+                    "and reading goes on after it)")
 
 
 def settings_arguments() -> list[Argument]:

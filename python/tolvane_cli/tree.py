@@ -13,6 +13,7 @@ from tolvane_cli.shared import (
     format_diagnostic,
     lenient_argument,
     lenient_of,
+    recovery_argument,
     make_parser,
     read_source,
     settings_arguments,
@@ -40,9 +41,11 @@ def is_record(value: object) -> bool:
 
 
 def _parsed(args: Parsed) -> tolvane.NcfParser:
-    """The parser of FILE, read as the command line and the settings say."""
+    """The parser of FILE, read as the command line and the settings say;
+    the trace shows the grammar's own reading, without recovery."""
     lenient = lenient_of(args, settings_of(args))
-    return make_parser(*read_source(args.file), lenient)
+    recover = not getattr(args, "no_recovery", True)
+    return make_parser(*read_source(args.file), lenient, recover)
 
 
 # ---------------------------------------------------------------------------
@@ -145,7 +148,7 @@ COMMANDS = (
         description="Parse FILE and print its whole tree, every field of every record, one per line, "
         "indented by depth. Diagnostics are not shown: see check.",
         epilog="Exit status: 0 shown, 2 usage error or FILE cannot be read.",
-        arguments=[_file_argument(), lenient_argument(), *settings_arguments()],
+        arguments=[_file_argument(), lenient_argument(), recovery_argument(), *settings_arguments()],
         run=run_show,
     ),
     Command(
@@ -160,6 +163,7 @@ COMMANDS = (
                      help='add "line" and "column" to every record read from the text: where its first token '
                      "stands"),
             lenient_argument(),
+            recovery_argument(),
             *settings_arguments(),
         ],
         run=run_json,

@@ -136,10 +136,10 @@ def test_severity_is_not_arithmetic(operation):
 
 
 def test_constructor_signature():
-    # The two text parameters as they always were; the reading mode only by keyword.
+    # The two text parameters as they always were; the reading modes only by keyword.
     assert tolvane.NcfParser.__init__.__doc__ == (
         "__init__(self: tolvane.NcfParser, filename: str | os.PathLike = '', content: str = '', *, "
-        "lenient: bool = False)"
+        "lenient: bool = False, recover: bool = False)"
         " -> None\n"
     )
 

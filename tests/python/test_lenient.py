@@ -494,7 +494,7 @@ def test_check_reads_leniently_on_request(tmp_path, capsys, argv, status):
     if "--lenient" in argv or "--lenie" in argv:
         assert f"{path}:{BITRATE_WARNING}" in out.splitlines() and f"{path}:{SPELLING_WARNING}" in out.splitlines()
     else:
-        assert "[dialect-" not in out and "Expected kbps, found ';' [syntax]" in out
+        assert "[dialect-" not in out and "Expected 'kbps' after 'bitrate = 19200' [syntax]" in out
 
 
 def test_fmt_lenient_writes_the_standard_syntax_and_says_what_it_made_of_the_file(tmp_path, capsys):

@@ -30,9 +30,9 @@ RECORDS = [name for name in PYBIND11_CLASSES if hasattr(getattr(tolvane, name), 
 # docstring cannot say; pybind11 calls the keyword-less parameter arg0, which
 # the stub makes positional-only with "/"; an index is any int for the stub.
 STUB_ONLY = {
-    "(filename: str | os.PathLike = '', content: str = '', *, lenient: bool = False) -> None":
+    "(filename: str | os.PathLike = '', content: str = '', *, lenient: bool = False, recover: bool = False) -> None":
         "(filename: str | bytes | bytearray | os.PathLike[str] | os.PathLike[bytes] = '', "
-        "content: str | bytes | bytearray = '', *, lenient: bool = False) -> None",
+        "content: str | bytes | bytearray = '', *, lenient: bool = False, recover: bool = False) -> None",
     "(arg0: bool) -> None": "(arg0: bool, /) -> None",
     "(name: str, index: typing.SupportsInt | typing.SupportsIndex | None = None) -> tuple[int, int] | None":
         "(name: str, index: int | None = None) -> tuple[int, int] | None",
@@ -40,10 +40,10 @@ STUB_ONLY = {
         "(record: _Record, *, positions: bool = False) -> dict[str, _Plain]",
     "(ncf_file: NcfFile, diagnostics: collections.abc.Sequence[Diagnostic] = ()) -> list[Diagnostic]":
         "(ncf_file: NcfFile, diagnostics: Sequence[Diagnostic] = ()) -> list[Diagnostic]",
-    "(filename: str | os.PathLike, content: str | None = None, *, lenient: bool = False)"
+    "(filename: str | os.PathLike, content: str | None = None, *, lenient: bool = False, recover: bool = False)"
     " -> tuple[NcfFile, list[Diagnostic]]":
         "(filename: str | bytes | bytearray | os.PathLike[str] | os.PathLike[bytes], "
-        "content: str | bytes | bytearray | None = None, *, lenient: bool = False)"
+        "content: str | bytes | bytearray | None = None, *, lenient: bool = False, recover: bool = False)"
         " -> tuple[NcfFile, list[Diagnostic]]",
     "(obj: object) -> bytes": "(obj: NcfFile | dict[str, _Plain]) -> bytes",
     "(frame: NcfSingleFrame, values: dict | None = None, *, unused_bits: typing.SupportsInt | typing.SupportsIndex"
@@ -65,10 +65,10 @@ STUB_ONLY = {
     " -> None":
         "(write: Callable[[bytes], object], ncf_file: NcfFile, diagnostics: Sequence[Diagnostic], *, "
         "positions: bool = False) -> None",
-    "(filenames: collections.abc.Iterable, *, lenient: bool = False, syntax_only: bool = False, jobs: typing.SupportsInt"
-    " | typing.SupportsIndex | None = None) -> list":
+    "(filenames: collections.abc.Iterable, *, lenient: bool = False, recover: bool = False, syntax_only: bool = False, "
+    "jobs: typing.SupportsInt | typing.SupportsIndex | None = None) -> list":
         "(filenames: Iterable[str | bytes | os.PathLike[str] | os.PathLike[bytes]], *, lenient: bool = False, "
-        "syntax_only: bool = False, jobs: int | None = None) -> list[list[Diagnostic] | OSError]",
+        "recover: bool = False, syntax_only: bool = False, jobs: int | None = None) -> list[list[Diagnostic] | OSError]",
     "(files: collections.abc.Iterable, settings: dict | None = None, *, lenient: bool = False)"
     " -> tuple[object, list[Diagnostic]]":
         "(files: Iterable[NcfFile | tuple[NcfFile, Sequence[Diagnostic]] | str | bytes | os.PathLike[str] | "
