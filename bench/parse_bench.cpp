@@ -205,6 +205,12 @@ void lenient_parse(benchmark::State& state, const std::string& name) {
     parse_with(state, name, {.lenient = true});
 }
 
+// (c'') The same parse with recovery from faults: what the recovering
+// reading costs on input without one, where it takes the same path.
+void recovering_parse(benchmark::State& state, const std::string& name) {
+    parse_with(state, name, {.recover = true});
+}
+
 // (d) Validation of the parsed tree against the LIN rules: the parse is done
 // once, outside the timed region. The inputs break no rule, so this times
 // the rules and not the wording of findings.
@@ -249,7 +255,8 @@ void register_benchmarks() {
     using Stage = void (*)(benchmark::State&, const std::string&);
     const std::pair<const char*, Stage> stages[] = {{"floor", lexing_floor},  {"lexer", lexer_alone},
                                                     {"parse", full_parse},    {"lenient", lenient_parse},
-                                                    {"validate", validation}, {"write", writing}};
+                                                    {"recover", recovering_parse}, {"validate", validation},
+                                                    {"write", writing}};
     for (const std::string_view size : sizes) {
         for (const std::string_view shape : shapes) {
             const std::string name = std::string(shape) + "-" + std::string(size);

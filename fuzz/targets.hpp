@@ -28,13 +28,15 @@ void trace_target(std::string_view bytes);
 void batch_target(std::string_view bytes);
 // The LDF of a cluster of the files the input holds, against the files.
 void cluster_target(std::string_view bytes);
+// The recovering reading against the reading without recovery.
+void recover_target(std::string_view bytes);
 
 struct Target {
     std::string_view name;
     void (*run)(std::string_view bytes);
 };
 
-inline constexpr std::array<Target, 8> targets{{
+inline constexpr std::array<Target, 9> targets{{
     {"parse", parse_target},
     {"writer", writer_target},
     {"validator", validator_target},
@@ -43,6 +45,7 @@ inline constexpr std::array<Target, 8> targets{{
     {"trace", trace_target},
     {"batch", batch_target},
     {"cluster", cluster_target},
+    {"recover", recover_target},
 }};
 
 }  // namespace tolvane::fuzz

@@ -116,6 +116,10 @@ NcfPhysicalRange Grammar::physical_range(SourcePosition start) {
 
 // ["," string]: the text of a value line, when a comma announces one.
 std::optional<std::string> Grammar::optional_text_info() {
+    if (recover_ && at(TokenKind::String)) {
+        report_missing_after(spelling_of(TokenKind::Comma));
+        return take_text();
+    }
     if (!accept(TokenKind::Comma) && !(recover_ && skip_stray_before_comma(TokenKind::Semicolon))) {
         return std::nullopt;
     }

@@ -193,6 +193,9 @@ public:
     // in any order: only what is neither the block's end nor a member of it.
     // Says whether it skipped.
     bool skip_stray_in(Block block, bool& reported);
+    // After a signal's encoding reference, which comes last: whether the
+    // signal goes on all the same, reported unless `reported` (then set).
+    bool statement_after_reference(bool& reported);
     // An identifier one or two edits away from `keyword`, where the grammar
     // needs that keyword, is taken as it: "Expected <keyword>, found
     // '<identifier>'". Says whether it was.
@@ -201,6 +204,7 @@ public:
     // was meant: "Unknown keyword '<identifier>'; did you mean
     // '<keyword>'?", unless `quiet`.
     bool misspells_one_of(std::span<const TokenKind> keywords, bool quiet = false);
+    bool may_be_misspelt();
     // The statement `keyword` opens, which the grammar needs here, is
     // missing: reported once, and a misspelt statement in its place is
     // skipped. Says whether it was missing.
@@ -389,15 +393,14 @@ private:
     bool recover_;
     // The recovering reading's state: a fault reported and not yet ended;
     // where the latest token taken ends (line and column, and its offset in
-    // what the lexer has read); where the statement being read begins; and
-    // where the latest error was reported.
+    // what the lexer has read); and where the statement being read begins.
     bool panic_ = false;
     TokenKind previous_kind_ = TokenKind::Unknown;
     bool stray_entry_ = false;
+    bool in_node_ = false;  // between a node's keyword and its end
     std::pair<std::uint64_t, std::uint64_t> previous_end_{1, 1};
     std::size_t previous_end_offset_ = 0;
     std::size_t statement_start_offset_ = 0;
-    std::pair<std::uint64_t, std::uint64_t> last_error_at_{0, 0};
     Lexer lexer_;
     Token current_;
     std::string filename_;

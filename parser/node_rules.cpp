@@ -14,6 +14,7 @@ NcfNodeDef Grammar::node_definition() {
     NcfNodeDef node;
     node.positions.start = here();
     expect(TokenKind::KwNode);
+    in_node_ = true;
     node.name = take_name(node.positions.name);
     expect(TokenKind::LeftBrace);
     if (!section_missing(TokenKind::KwGeneral)) {
@@ -43,6 +44,7 @@ NcfNodeDef Grammar::node_definition() {
     }
     rest_of_block(Block::Node, [] {});
     expect(TokenKind::RightBrace);
+    in_node_ = false;
     return node;
 }
 
@@ -228,9 +230,9 @@ void Grammar::read_wake_up_signal_statement(NcfGeneralDef& general) {
     expect(TokenKind::Equals);
     const SourcePosition value_position = here();
     general.sends_wake_up_signal = wake_up_signal_value();
-    if (general.sends_wake_up_signal) {
-        general.positions.sends_wake_up_signal = value_position;
-    }
+    // A statement read again (the recovering reading reads a repeat) leaves
+    // no position of the value it replaced.
+    general.positions.sends_wake_up_signal = general.sends_wake_up_signal ? value_position : SourcePosition{};
     expect(TokenKind::Semicolon);
     end_statement();
 }

@@ -12,6 +12,7 @@
 #include <array>
 #include <span>
 #include <string>
+#include <tuple>
 
 #include "parser/grammar.hpp"
 
@@ -203,11 +204,12 @@ std::string Grammar::expected_found(std::string_view spelling) const {
 }
 
 void Grammar::push_error(std::uint64_t line, std::uint64_t column, std::string message) {
-    const std::pair<std::uint64_t, std::uint64_t> place{line, column};
-    if (place == last_error_at_) {
-        return;  // one fault, seen again from another rule
+    // A node that the next one cuts short (its "}", a section, a value is
+    // missing there): the error belongs to it, just past its last token,
+    // and not to the next node, which the validator then checks.
+    if (in_node_ && at(TokenKind::KwNode) && line == current_.line && column == current_.column) {
+        std::tie(line, column) = previous_end_;
     }
-    last_error_at_ = place;
     diagnostics_.push_back(Diagnostic{Diagnostic::Severity::Error, filename_, line, column, std::move(message),
                                       std::string(syntax_code)});
 }
@@ -433,8 +435,14 @@ void Grammar::skip_stray(Block block, bool& reported) {
     skip_to_next_member();
 }
 
+// A block of another tool's, which the lenient reading skips, is not
+// misspelt.
+bool Grammar::may_be_misspelt() {
+    return recover_ && at(TokenKind::Identifier) && !(lenient_ && starts_foreign_block());
+}
+
 bool Grammar::misspells(TokenKind keyword) {
-    if (!recover_ || !at(TokenKind::Identifier) || closest_keyword(current_.text, {&keyword, 1}).empty()) {
+    if (!may_be_misspelt() || closest_keyword(current_.text, {&keyword, 1}).empty()) {
         return false;
     }
     report_at(current_, expected_found(spelling_of(keyword)));
@@ -443,7 +451,7 @@ bool Grammar::misspells(TokenKind keyword) {
 }
 
 bool Grammar::misspells_one_of(std::span<const TokenKind> keywords, bool quiet) {
-    if (!recover_ || !at(TokenKind::Identifier)) {
+    if (!may_be_misspelt()) {
         return false;
     }
     const std::string_view meant = closest_keyword(current_.text, keywords);
@@ -487,6 +495,17 @@ bool Grammar::skip_stray_in(Block block, bool& reported) {
         return false;
     }
     skip_stray(block, reported);
+    return true;
+}
+
+bool Grammar::statement_after_reference(bool& reported) {
+    if (at(TokenKind::RightBrace) || begins_outside(Block::Signal)) {
+        return false;
+    }
+    if (!reported) {
+        report_out_of_place(current_);
+        reported = true;
+    }
     return true;
 }
 
@@ -565,7 +584,7 @@ std::string Grammar::take_name(SourcePosition& position) {
     };
     if (recover_ && is_punctuation(current_.kind)) {
         report_at(current_, expected_found("identifier"));
-        if (at(TokenKind::EndOfInput) || is_punctuation(lexer_.kind_ahead(1))) {
+        if (at(TokenKind::EndOfInput) || lexer_.kind_ahead(1) != TokenKind::Identifier) {
             position = here();
             return {};  // the token is left to what follows
         }
@@ -599,13 +618,20 @@ void Grammar::finish_recovering(std::size_t lexer_reports) {
         const std::pair<std::uint64_t, std::uint64_t> from{unterminated->line, unterminated->column};
         const auto after_it = [&](const Diagnostic& d) {
             return d.severity == Diagnostic::Severity::Error &&
-                   std::pair<std::uint64_t, std::uint64_t>{d.line, d.column} > from;
+                   std::pair<std::uint64_t, std::uint64_t>{d.line, d.column} >= from;
         };
         diagnostics_.erase(std::remove_if(diagnostics_.begin(), first_of_lexer, after_it), first_of_lexer);
     }
     std::stable_sort(diagnostics_.begin(), diagnostics_.end(), [](const Diagnostic& a, const Diagnostic& b) {
         return a.line != b.line ? a.line < b.line : a.column < b.column;
     });
+    // Errors at one place are one fault, seen again from another rule: the
+    // first reported stays.
+    const auto same_fault = [](const Diagnostic& a, const Diagnostic& b) {
+        return a.severity == Diagnostic::Severity::Error && b.severity == Diagnostic::Severity::Error &&
+               a.line == b.line && a.column == b.column;
+    };
+    diagnostics_.erase(std::unique(diagnostics_.begin(), diagnostics_.end(), same_fault), diagnostics_.end());
 }
 
 }  // namespace tolvane::detail

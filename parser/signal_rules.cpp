@@ -38,8 +38,9 @@ NcfSignalDef Grammar::signal_entry() {
 //     "init_value" "=" (integer | "{" integer { "," integer } "}") ";"
 //     "size" "=" integer ";"   "offset" "=" integer ";"
 // then optionally an encoding name: identifier ";".
-// A statement the loop does not take ends it and is left for the caller;
-// the recovering reading skips it, unless it begins the next signal.
+// A statement the loop does not take ends it and is left for the caller.
+// The recovering reading skips it instead, unless it begins the next
+// signal, and reads a statement after the reference, reported.
 NcfSignalProperties Grammar::signal_properties() {
     TraceScope trace(*this, "signal_properties");
     NcfSignalProperties properties;
@@ -49,6 +50,7 @@ NcfSignalProperties Grammar::signal_properties() {
     bool read_size = false;
     bool read_offset = false;
     bool stray_reported = false;
+    bool reference_read = false;
     const auto integer_statement = [this](std::int32_t& field, SourcePosition& position, bool& read) {
         advance();
         expect(TokenKind::Equals);
@@ -58,6 +60,9 @@ NcfSignalProperties Grammar::signal_properties() {
         read = true;
     };
     for (;;) {
+        if (reference_read && !statement_after_reference(stray_reported)) {
+            break;
+        }
         if (at(TokenKind::KwInitValue) && !read_init_value) {
             properties.init_value = init_value();
             read_init_value = true;
@@ -66,7 +71,7 @@ NcfSignalProperties Grammar::signal_properties() {
         } else if (at(TokenKind::KwOffset) && !read_offset) {
             integer_statement(properties.offset, positions.offset, read_offset);
         } else if (at(TokenKind::Identifier)) {
-            if (recover_ && !ends_encoding_reference()) {
+            if (recover_ && (reference_read || !ends_encoding_reference())) {
                 if (lexer_.kind_ahead(1) == TokenKind::LeftBrace) {
                     break;  // the next signal: this one's "}" is missing
                 }
@@ -76,9 +81,15 @@ NcfSignalProperties Grammar::signal_properties() {
             properties.encoding_name = take_text(positions.encoding_name);
             expect(TokenKind::Semicolon);
             end_statement();
-            break;
+            if (!recover_) {
+                break;
+            }
+            reference_read = true;
         } else if (read_inline_encoding(properties)) {
-            break;  // the reference comes last, as above
+            if (!recover_) {
+                break;  // the reference comes last, as above
+            }
+            reference_read = true;
         } else if (recover_ && !at(TokenKind::RightBrace) && !begins_outside(Block::Signal)) {
             skip_stray(Block::Signal, stray_reported);  // a repeated statement, or a token out of place
         } else {

@@ -222,3 +222,26 @@ TEST(Cursor, DiagnosticsKeepTheirOrderAndLexerReportsWaitForParse) {
 }
 
 }  // namespace
+
+// The recovering reading through the C++ interface: one error for one fault,
+// the tree read on after it, and the same tree as the strict reading gives
+// when there is no fault.
+TEST(RecoveringReading, ReportsAFaultOnceAndReadsOn) {
+    const std::string fault =
+        "node_capability_file;\nLIN_language_version = \"2.1\"\n"
+        "node a { general { LIN_protocol_version = \"2.1\"; supplier = 1; function = 2; variant = 3; "
+        "bitrate = 19.2 kbps; } diagnostic { NAD = 1; } frames { } status_management { response_error = e; } }";
+    NcfParser parser = NcfParser::from_text("f.ncf", fault, tolvane::ParseOptions{.recover = true});
+    const tolvane::NcfFile file = parser.parse();
+    ASSERT_EQ(parser.get_diagnostics().size(), 1U);
+    const tolvane::Diagnostic& only = parser.get_diagnostics().front();
+    EXPECT_EQ(only.message, "Expected ';' after 'LIN_language_version = \"2.1\"'");
+    EXPECT_EQ(std::pair(only.line, only.column), std::pair(std::uint64_t{2}, std::uint64_t{29}));
+    EXPECT_EQ(file.language_version, "2.1");
+    ASSERT_EQ(file.nodes.size(), 1U);
+    EXPECT_EQ(file.nodes[0].general.variant_id, 3);
+
+    NcfParser strict = NcfParser::from_text("f.ncf", fault);
+    strict.parse();
+    EXPECT_EQ(strict.get_diagnostics().front().line, 3U);  // at the next statement
+}
