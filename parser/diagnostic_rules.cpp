@@ -38,6 +38,12 @@ void Grammar::read_nad_statement(NcfDiagnosticDef& diagnostic) {
     }
     expect(TokenKind::KwNad);
     expect(TokenKind::Equals);
+    // A statement read again (the recovering reading reads a repeat)
+    // replaces the whole value, a range or a list.
+    diagnostic.nad_rhs.reset();
+    positions.nad_rhs = {};
+    diagnostic.nad_list.clear();
+    positions.nad_list.clear();
     positions.nad_lhs = here();
     diagnostic.nad_lhs = expect_integer();
     static constexpr TokenKind range = TokenKind::KwTo;

@@ -204,13 +204,13 @@ public:
     // was meant: "Unknown keyword '<identifier>'; did you mean
     // '<keyword>'?", unless `quiet`.
     bool misspells_one_of(std::span<const TokenKind> keywords, bool quiet = false);
-    bool may_be_misspelt();
     // The statement `keyword` opens, which the grammar needs here, is
-    // missing: reported once, and a misspelt statement in its place is
-    // skipped. Says whether it was missing.
+    // missing: reported once, and a statement of an unknown name in its
+    // place is skipped (a misspelt `keyword` is taken as it). Says whether it
+    // was missing.
     bool statement_missing(TokenKind keyword);
-    // The same for the section `keyword` opens; a misspelt section in its
-    // place is skipped by brace balance.
+    // The same for the section `keyword` opens; a block of an unknown name
+    // in its place is skipped by brace balance.
     bool section_missing(TokenKind keyword);
     // A token that does not belong before a section: reported, and skipped.
     void skip_stray_before_section();
@@ -271,8 +271,23 @@ private:
     // the reading.
     void report_value_error(std::string message);
 
-    // The recovering reading's own cursor work (recovery.cpp).
-    void note_consumed();
+    // The recovering reading's own cursor work (recovery.cpp). Before the
+    // current token is left: where it begins and ends, and what it ends.
+    // Kept to a few stores, as it runs for every token.
+    void note_consumed() {
+        const TokenKind consumed = current_.kind;
+        previous_kind_ = consumed;
+        previous_start_ = {current_.line, current_.column};
+        previous_end_ = lexer_.position();
+        previous_end_offset_ = lexer_.read_so_far().size();
+        if (consumed == TokenKind::Semicolon || consumed == TokenKind::LeftBrace ||
+            consumed == TokenKind::RightBrace) {
+            statement_start_offset_ = previous_end_offset_;
+            // A statement or block that ended takes the consequences of its
+            // fault with it.
+            panic_ = panic_ && consumed == TokenKind::LeftBrace;
+        }
+    }
     void recover_expected(TokenKind kind);
     bool plainly_missing(TokenKind kind) const;
     void push_error(std::uint64_t line, std::uint64_t column, std::string message);
@@ -303,6 +318,9 @@ private:
     // not a misspelt statement or the next signal's name).
     bool ends_encoding_reference();
     bool begins_value() const;
+    // Whether the current token may be a misspelt keyword: an identifier,
+    // and not the name of a block that the lenient reading skips.
+    bool may_be_misspelt();
     void skip_statement_rest();
     void skip_braced_block();
     void skip_to_next_member();
@@ -392,12 +410,16 @@ private:
     bool lenient_;
     bool recover_;
     // The recovering reading's state: a fault reported and not yet ended;
-    // where the latest token taken ends (line and column, and its offset in
-    // what the lexer has read); and where the statement being read begins.
+    // the kind of the latest token taken; an entry of a list found to be a
+    // stray name (left out of its list); whether a node is being read;
+    // where the latest token taken begins and where it ends (line and
+    // column, and its offset in what the lexer has read); and where the
+    // statement being read begins.
     bool panic_ = false;
     TokenKind previous_kind_ = TokenKind::Unknown;
     bool stray_entry_ = false;
-    bool in_node_ = false;  // between a node's keyword and its end
+    bool in_node_ = false;
+    std::pair<std::uint64_t, std::uint64_t> previous_start_{1, 1};
     std::pair<std::uint64_t, std::uint64_t> previous_end_{1, 1};
     std::size_t previous_end_offset_ = 0;
     std::size_t statement_start_offset_ = 0;

@@ -6,7 +6,8 @@ namespace tolvane::detail {
 // node_definition: "node" name "{" general_definition diagnostic_definition
 //     frame_definition [encoding_definition] status_management [free_text] "}"
 // The sections have a fixed order; a missing one is not skipped, its rule runs
-// anyway and reports its own expectations.
+// anyway and reports its own expectations (the recovering reading reports it
+// once, and reads on).
 NcfNodeDef Grammar::node_definition() {
     static constexpr TokenKind encoding_keyword = TokenKind::KwEncoding;
     static constexpr TokenKind free_text_keyword = TokenKind::KwFreeText;

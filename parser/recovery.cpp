@@ -182,21 +182,6 @@ std::string one_line(std::string_view raw) {
 
 }  // namespace
 
-void Grammar::note_consumed() {
-    const TokenKind consumed = current_.kind;
-    previous_kind_ = consumed;
-    previous_end_ = lexer_.position();
-    previous_end_offset_ = lexer_.read_so_far().size();
-    if (consumed == TokenKind::Semicolon || consumed == TokenKind::LeftBrace || consumed == TokenKind::RightBrace) {
-        statement_start_offset_ = previous_end_offset_;
-        // A statement or block that ended takes the consequences of its
-        // fault with it.
-        if (consumed != TokenKind::LeftBrace) {
-            panic_ = false;
-        }
-    }
-}
-
 std::string Grammar::expected_found(std::string_view spelling) const {
     std::string message = "Expected ";
     message.append(spelling).append(", found '").append(current_.text).append("'");
@@ -205,10 +190,12 @@ std::string Grammar::expected_found(std::string_view spelling) const {
 
 void Grammar::push_error(std::uint64_t line, std::uint64_t column, std::string message) {
     // A node that the next one cuts short (its "}", a section, a value is
-    // missing there): the error belongs to it, just past its last token,
-    // and not to the next node, which the validator then checks.
-    if (in_node_ && at(TokenKind::KwNode) && line == current_.line && column == current_.column) {
-        std::tie(line, column) = previous_end_;
+    // missing there): the error belongs to it, just past its last token (or
+    // at that token, when the next node's keyword follows it without a
+    // blank), and not to the next node, which the validator then checks.
+    const std::pair<std::uint64_t, std::uint64_t> next_node{current_.line, current_.column};
+    if (in_node_ && at(TokenKind::KwNode) && std::pair(line, column) >= next_node) {
+        std::tie(line, column) = previous_end_ < next_node ? previous_end_ : previous_start_;
     }
     diagnostics_.push_back(Diagnostic{Diagnostic::Severity::Error, filename_, line, column, std::move(message),
                                       std::string(syntax_code)});

@@ -50,6 +50,10 @@ void Grammar::read_fault_state_signals_statement(NcfStatusManagement& status) {
         return;
     }
     expect(TokenKind::Equals);
+    // A statement read again (the recovering reading reads a repeat)
+    // replaces the list.
+    status.fault_state_signals.clear();
+    status.positions.fault_state_signals.clear();
     do {
         SourcePosition& position = status.positions.fault_state_signals.emplace_back();
         status.fault_state_signals.push_back(take_name(position));
