@@ -80,6 +80,12 @@ Lexer::Lexer(std::string_view content, std::string filename, std::size_t start, 
       hash_comments_(hash_comments),
       filename_(std::move(filename)) {}
 
+void Lexer::resume(Mark mark) {
+    next_ = begin_ + std::min(mark.offset, static_cast<std::size_t>(end_ - begin_));
+    line_ = mark.line;
+    column_ = mark.column;
+}
+
 TokenKind Lexer::kind_ahead(std::size_t count) {
     const char* const next = next_;
     const std::uint64_t line = line_;

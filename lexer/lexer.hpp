@@ -34,6 +34,18 @@ public:
         return {begin_, static_cast<std::size_t>(next_ - begin_)};
     }
 
+    // Where the lexer stands just past a token: the size of read_so_far(),
+    // and the line and column there.
+    struct Mark {
+        std::size_t offset = 0;
+        std::uint64_t line = 1;
+        std::uint64_t column = 1;
+    };
+    Mark mark() const { return {static_cast<std::size_t>(next_ - begin_), line_, column_}; }
+    // Goes to `mark` (taken from a lexer of the same input) and reads on
+    // from there.
+    void resume(Mark mark);
+
     // The kind of the token that the `count`-th call of next_token() from
     // now would return (1: the next one), without moving on. The lenient
     // reading looks ahead with it to tell a foreign block from a stray word.

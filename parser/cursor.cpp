@@ -8,13 +8,12 @@
 
 namespace tolvane::detail {
 
-namespace {
-
-constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
-
 std::size_t start_after_byte_order_mark(std::string_view content) {
+    constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
     return content.starts_with(byte_order_mark) ? byte_order_mark.size() : 0;
 }
+
+namespace {
 
 std::string quoted_found(std::string_view prefix, std::string_view text) {
     std::string message;
@@ -33,7 +32,6 @@ Grammar::Grammar(std::string filename, SourceText content, ParseOptions options)
       current_{TokenKind::Unknown, {}, 1, 1},
       filename_(std::move(filename)) {
     advance();
-    statement_start_offset_ = 0;
 }
 
 void Grammar::report_expected(std::string_view spelling) {
@@ -88,7 +86,7 @@ std::int32_t Grammar::expect_integer() {
     } else if (reading.problem == NumberProblem::OutOfRange) {
         report_value_error("Integer out of range: '" + std::string(current_.text) + "'");
     }
-    advance();
+    advance_within_statement();
     return reading.value;
 }
 
@@ -110,7 +108,7 @@ double Grammar::expect_number() {
     if (reading.problem == NumberProblem::OutOfRange) {
         report_value_error("Number out of range: '" + std::string(current_.text) + "'");
     }
-    advance();
+    advance_within_statement();
     return reading.value;
 }
 

@@ -80,6 +80,9 @@ struct StatementsInAnyOrder {
     }
 };
 
+// Where reading begins: past a UTF-8 byte order mark, if there is one.
+std::size_t start_after_byte_order_mark(std::string_view content);
+
 class Grammar {
 public:
     // Parses `content` (never a file); `filename` is the name every
@@ -99,17 +102,23 @@ public:
     const Token& current() const { return current_; }
     bool at(TokenKind kind) const { return current_.kind == kind; }
     void advance() {
-        if (recover_) {
-            note_consumed();
+        if (recover_ && ends_statement(current_.kind)) {
+            note_statement_end();
         }
         current_ = lexer_.next_token();
     }
+    // Moves past a token that ends no statement (a keyword, a name, a
+    // value), which the recovering reading need not note.
+    void advance_within_statement() { current_ = lexer_.next_token(); }
     // Consumes the current token if it has `kind`, and says whether it did.
     bool accept(TokenKind kind) {
         if (!at(kind)) {
             return false;
         }
-        advance();
+        if (recover_ && ends_statement(kind)) {  // a test the compiler folds, `kind` being known
+            note_statement_end();
+        }
+        current_ = lexer_.next_token();
         return true;
     }
     // Consumes the current token if it has `kind`; otherwise reports
@@ -134,7 +143,14 @@ public:
     // The "}" that ends a list of values. The recovering reading reports
     // what stands before it, and skips it up to the "}" or to where the
     // statement has plainly ended.
-    void expect_list_end();
+    void expect_list_end() {
+        if (!recover_ || at(TokenKind::RightBrace)) {
+            expect(TokenKind::RightBrace);
+        } else {
+            skip_to_list_end();
+        }
+    }
+    void skip_to_list_end();
     std::string expect_string();
     std::int32_t expect_integer();
     double expect_number();
@@ -157,8 +173,14 @@ public:
     // statement or block that the fault damaged ends. Each operation here
     // does nothing unless the reading recovers.
     enum class Block { Node, General, Diagnostic, Frames, Frame, Signals, Signal, Encodings, Encoding, Status };
-    // Skips what is left of a statement that a fault damaged.
-    void end_statement();
+    // Skips what is left of a statement that a fault damaged. Inline, as
+    // every statement ends here.
+    void end_statement() {
+        if (recover_ && panic_) {
+            skip_statement_rest();
+            panic_ = false;
+        }
+    }
     // Reads what is left before the "}" of a block of kind `block`: a member
     // of the block where its grammar did not look for one (read_member()
     // reads it), or a token that does not belong, skipped with its statement
@@ -192,7 +214,10 @@ public:
     // The same inside a section whose statements the lenient reading takes
     // in any order: only what is neither the block's end nor a member of it.
     // Says whether it skipped.
-    bool skip_stray_in(Block block, bool& reported);
+    bool skip_stray_in(Block block, bool& reported) {
+        return recover_ && skip_stray_in_any_order(block, reported);
+    }
+    bool skip_stray_in_any_order(Block block, bool& reported);
     // After a signal's encoding reference, which comes last: whether the
     // signal goes on all the same, reported unless `reported` (then set).
     bool statement_after_reference(bool& reported);
@@ -208,17 +233,24 @@ public:
     // missing: reported once, and a statement of an unknown name in its
     // place is skipped (a misspelt `keyword` is taken as it). Says whether it
     // was missing.
-    bool statement_missing(TokenKind keyword);
+    bool statement_missing(TokenKind keyword) { return recover_ && keyword_statement_missing(keyword); }
+    bool keyword_statement_missing(TokenKind keyword);
     // The same for the section `keyword` opens; a block of an unknown name
     // in its place is skipped by brace balance.
     bool section_missing(TokenKind keyword);
     // A token that does not belong before a section: reported, and skipped.
-    void skip_stray_before_section();
+    void skip_stray_before_section() {
+        if (recover_) {
+            skip_stray_before_a_section();
+        }
+    }
+    void skip_stray_before_a_section();
     // After the name of an entry of a list (a signal, an encoding), whether
     // that name was a stray before the next entry's name, reported once; the
     // caller reads the name again. A name right before the list's "}" is a
     // stray too: reported, and the entry is left out of the list.
-    bool name_was_a_stray(const Token& name);
+    bool name_was_a_stray(const Token& name) { return recover_ && entry_name_was_a_stray(name); }
+    bool entry_name_was_a_stray(const Token& name);
     template <class Entry>
     void add_entry(std::vector<Entry>& list, Entry entry) {
         if (stray_entry_) {
@@ -271,38 +303,40 @@ private:
     // the reading.
     void report_value_error(std::string message);
 
-    // The recovering reading's own cursor work (recovery.cpp). Before the
-    // current token is left: where it begins and ends, and what it ends.
-    // Kept to a few stores, as it runs for every token.
-    void note_consumed() {
-        const TokenKind consumed = current_.kind;
-        previous_kind_ = consumed;
-        previous_start_ = {current_.line, current_.column};
-        previous_end_ = lexer_.position();
-        previous_end_offset_ = lexer_.read_so_far().size();
-        if (consumed == TokenKind::Semicolon || consumed == TokenKind::LeftBrace ||
-            consumed == TokenKind::RightBrace) {
-            statement_start_offset_ = previous_end_offset_;
-            // A statement or block that ended takes the consequences of its
-            // fault with it.
-            panic_ = panic_ && consumed == TokenKind::LeftBrace;
-        }
+    // The recovering reading's own cursor work (recovery.cpp). It notes the
+    // tokens that end a statement or open a block as they are taken, and
+    // nothing else: the token before the current one is read again from the
+    // latest of them, only when a fault asks where it was.
+    static constexpr bool ends_statement(TokenKind kind) {
+        return kind == TokenKind::Semicolon || kind == TokenKind::LeftBrace || kind == TokenKind::RightBrace;
+    }
+    void note_statement_end() {
+        last_statement_end_ = {current_.kind, {current_.line, current_.column}, lexer_.mark()};
+        statement_start_offset_ = last_statement_end_.end.offset;
+        // A statement or block that ended takes the consequences of its
+        // fault with it.
+        panic_ = panic_ && current_.kind == TokenKind::LeftBrace;
     }
     void recover_expected(TokenKind kind);
     bool plainly_missing(TokenKind kind) const;
     void push_error(std::uint64_t line, std::uint64_t column, std::string message);
     void report_at(const Token& token, std::string message);
-    // Where a token that has been taken ends: its line and column, and its
-    // offset in what the lexer has read.
-    struct TokenEnd {
-        std::pair<std::uint64_t, std::uint64_t> place;
-        std::size_t offset;
+    // A token that has been taken: its kind, where it begins, and where the
+    // lexer stood just past it.
+    struct TakenToken {
+        TokenKind kind = TokenKind::Unknown;
+        std::pair<std::uint64_t, std::uint64_t> start{1, 1};
+        Lexer::Mark end;
     };
-    TokenEnd previous_end() const { return {previous_end_, previous_end_offset_}; }
+    // The token taken just before the token at `place` (by default, the
+    // current one), which none of the tokens that ends a statement noted
+    // since is.
+    TakenToken token_before(std::pair<std::uint64_t, std::uint64_t> place) const;
+    TakenToken previous_token() const { return token_before({current_.line, current_.column}); }
     // "Expected '<spelling>' after '<the statement so far>'", just past the
     // latest token taken or past `end`.
     void report_missing_after(std::string_view spelling);
-    void report_missing_after(std::string_view spelling, TokenEnd end);
+    void report_missing_after(std::string_view spelling, Lexer::Mark end);
     void report_out_of_place(const Token& token);
     std::string expected_found(std::string_view spelling) const;
     bool begins_outside(Block block);
@@ -326,7 +360,17 @@ private:
     void skip_to_next_member();
     // A name, which the strict reading takes whatever the token is; the
     // recovering one leaves punctuation to what follows, and reports it.
-    std::string take_name(SourcePosition& position);
+    std::string take_name(SourcePosition& position) {
+        if (recover_ && !take_stray_before_name()) {
+            position = here();
+            return {};  // the token is left to what follows
+        }
+        position = here();
+        return take_text();
+    }
+    // Before a name, punctuation that does not belong, reported; skipped
+    // when a name follows it. Says whether a name is there to take.
+    bool take_stray_before_name();
     // The parse's diagnostics in the order of their places, without the
     // errors after a string literal that is not closed (the lexer's reports
     // begin at `lexer_reports`): that string ran to the end of the input.
@@ -373,7 +417,13 @@ private:
     void read_fault_state_signals_statement(NcfStatusManagement& status);
     NcfInitValue init_value();
     void read_rest_of_array(NcfInitValue& value);
-    void expect_signal_statement_end();
+    void expect_signal_statement_end() {
+        if (!recover_ || !signal_reference_follows()) {
+            expect(TokenKind::Semicolon);
+        }
+        end_statement();
+    }
+    bool signal_reference_follows();
     std::optional<std::string> optional_text_info();
     NcfLogicalValue logical_value(SourcePosition start);
     NcfPhysicalRange physical_range(SourcePosition start);
@@ -410,18 +460,16 @@ private:
     bool lenient_;
     bool recover_;
     // The recovering reading's state: a fault reported and not yet ended;
-    // the kind of the latest token taken; an entry of a list found to be a
-    // stray name (left out of its list); whether a node is being read;
-    // where the latest token taken begins and where it ends (line and
-    // column, and its offset in what the lexer has read); and where the
-    // statement being read begins.
+    // an entry of a list found to be a stray name (left out of its list);
+    // whether a node is being read; the latest token taken that ends a
+    // statement or opens a block, and the token that token_before() found
+    // last (where it reads on from next time); and where the statement
+    // being read begins.
     bool panic_ = false;
-    TokenKind previous_kind_ = TokenKind::Unknown;
     bool stray_entry_ = false;
     bool in_node_ = false;
-    std::pair<std::uint64_t, std::uint64_t> previous_start_{1, 1};
-    std::pair<std::uint64_t, std::uint64_t> previous_end_{1, 1};
-    std::size_t previous_end_offset_ = 0;
+    TakenToken last_statement_end_;
+    mutable TakenToken found_before_;
     std::size_t statement_start_offset_ = 0;
     Lexer lexer_;
     Token current_;

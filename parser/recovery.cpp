@@ -188,6 +188,29 @@ std::string Grammar::expected_found(std::string_view spelling) const {
     return message;
 }
 
+Grammar::TakenToken Grammar::token_before(std::pair<std::uint64_t, std::uint64_t> place) const {
+    // Read again from the latest token known to come before `place`: what
+    // this lookup found last time, unless a token noted since is later.
+    TakenToken before = last_statement_end_;
+    if (found_before_.end.offset > before.end.offset && found_before_.start < place) {
+        before = found_before_;
+    }
+    if (before.start >= place) {
+        before = TakenToken{};  // from the beginning, where no token precedes
+    }
+    Lexer again(content_.view(), std::string(), start_after_byte_order_mark(content_.view()), lenient_);
+    again.resume(before.end);
+    for (;;) {
+        const Token token = again.next_token();
+        if (token.kind == TokenKind::EndOfInput || std::pair(token.line, token.column) >= place) {
+            break;
+        }
+        before = {token.kind, {token.line, token.column}, again.mark()};
+    }
+    found_before_ = before;
+    return before;
+}
+
 void Grammar::push_error(std::uint64_t line, std::uint64_t column, std::string message) {
     // A node that the next one cuts short (its "}", a section, a value is
     // missing there): the error belongs to it, just past its last token (or
@@ -195,7 +218,9 @@ void Grammar::push_error(std::uint64_t line, std::uint64_t column, std::string m
     // blank), and not to the next node, which the validator then checks.
     const std::pair<std::uint64_t, std::uint64_t> next_node{current_.line, current_.column};
     if (in_node_ && at(TokenKind::KwNode) && std::pair(line, column) >= next_node) {
-        std::tie(line, column) = previous_end_ < next_node ? previous_end_ : previous_start_;
+        const TakenToken last = previous_token();
+        const std::pair last_end{last.end.line, last.end.column};
+        std::tie(line, column) = last_end < next_node ? last_end : last.start;
     }
     diagnostics_.push_back(Diagnostic{Diagnostic::Severity::Error, filename_, line, column, std::move(message),
                                       std::string(syntax_code)});
@@ -215,7 +240,7 @@ bool Grammar::starts_statement() const {
 // before the next statement, at the end of input, or on a later line.
 bool Grammar::ends_statement_here() const {
     return at(TokenKind::RightBrace) || at(TokenKind::EndOfInput) || starts_statement() ||
-           current_.line > previous_end_.first;
+           current_.line > previous_token().end.line;
 }
 
 bool Grammar::ends_encoding_reference() {
@@ -272,10 +297,10 @@ bool Grammar::plainly_missing(TokenKind kind) const {
 }
 
 void Grammar::report_missing_after(std::string_view spelling) {
-    report_missing_after(spelling, {previous_end_, previous_end_offset_});
+    report_missing_after(spelling, previous_token().end);
 }
 
-void Grammar::report_missing_after(std::string_view spelling, TokenEnd end) {
+void Grammar::report_missing_after(std::string_view spelling, Lexer::Mark end) {
     if (panic_) {
         return;
     }
@@ -284,7 +309,7 @@ void Grammar::report_missing_after(std::string_view spelling, TokenEnd end) {
     std::string message = "Expected '";
     message.append(spelling).append("' after '");
     message.append(one_line(read.substr(start, end.offset - start))).append("'");
-    push_error(end.place.first, end.place.second, std::move(message));
+    push_error(end.line, end.column, std::move(message));
 }
 
 void Grammar::recover_expected(TokenKind kind) {
@@ -297,9 +322,14 @@ void Grammar::recover_expected(TokenKind kind) {
     }
     // A list's block (signals, encodings) that begins with its first entry:
     // the entry's name is no stray before the entry's own "{".
-    const bool opens_a_list = kind == TokenKind::LeftBrace && at(TokenKind::Identifier) &&
-                              (previous_kind_ == TokenKind::KwSignals || previous_kind_ == TokenKind::KwEncoding);
-    if (!opens_a_list && kind_after_a_stray() == kind) {
+    const auto opens_a_list = [this, kind] {
+        if (kind != TokenKind::LeftBrace || !at(TokenKind::Identifier)) {
+            return false;
+        }
+        const TokenKind before = previous_token().kind;
+        return before == TokenKind::KwSignals || before == TokenKind::KwEncoding;
+    };
+    if (!opens_a_list() && kind_after_a_stray() == kind) {
         // One token that does not belong before the one expected: skipped.
         report_at(current_, expected_found(spelling_of(kind)));
         advance();
@@ -314,13 +344,6 @@ void Grammar::recover_expected(TokenKind kind) {
         report_missing_after(spelling_of(kind));
     } else {
         report_expected(spelling_of(kind));
-    }
-}
-
-void Grammar::end_statement() {
-    if (recover_ && panic_) {
-        skip_statement_rest();
-        panic_ = false;
     }
 }
 
@@ -463,11 +486,7 @@ bool Grammar::skip_stray_before_comma(TokenKind end) {
     return true;
 }
 
-void Grammar::expect_list_end() {
-    if (!recover_ || at(TokenKind::RightBrace)) {
-        expect(TokenKind::RightBrace);
-        return;
-    }
+void Grammar::skip_to_list_end() {
     report_at(current_, expected_found(spelling_of(TokenKind::RightBrace)));
     while (!at(TokenKind::RightBrace) && !at(TokenKind::Semicolon) && !at(TokenKind::LeftBrace) &&
            !at(TokenKind::EndOfInput) && !starts_statement()) {
@@ -477,8 +496,8 @@ void Grammar::expect_list_end() {
     panic_ = false;
 }
 
-bool Grammar::skip_stray_in(Block block, bool& reported) {
-    if (!recover_ || at(TokenKind::RightBrace) || begins_outside(block) || begins_member(block)) {
+bool Grammar::skip_stray_in_any_order(Block block, bool& reported) {
+    if (at(TokenKind::RightBrace) || begins_outside(block) || begins_member(block)) {
         return false;
     }
     skip_stray(block, reported);
@@ -496,8 +515,8 @@ bool Grammar::statement_after_reference(bool& reported) {
     return true;
 }
 
-bool Grammar::statement_missing(TokenKind keyword) {
-    if (!recover_ || panic_ || at(keyword) || misspells(keyword) || kind_after_a_stray() == keyword) {
+bool Grammar::keyword_statement_missing(TokenKind keyword) {
+    if (panic_ || at(keyword) || misspells(keyword) || kind_after_a_stray() == keyword) {
         return false;  // read, or its expectations fail quietly, or expect() skips the stray
     }
     report_at(current_, expected_found(spelling_of(keyword)));
@@ -508,8 +527,8 @@ bool Grammar::statement_missing(TokenKind keyword) {
     return true;
 }
 
-void Grammar::skip_stray_before_section() {
-    if (!recover_ || panic_) {
+void Grammar::skip_stray_before_a_section() {
+    if (panic_) {
         return;
     }
     const TokenKind next = kind_after_a_stray();
@@ -551,34 +570,32 @@ bool Grammar::section_missing(TokenKind keyword) {
     return true;
 }
 
-bool Grammar::name_was_a_stray(const Token& name) {
-    if (recover_ && at(TokenKind::RightBrace)) {
+bool Grammar::entry_name_was_a_stray(const Token& name) {
+    if (at(TokenKind::RightBrace)) {
         report_at(name, "Unexpected token '" + std::string(name.text) + "'");
         stray_entry_ = true;
         return false;
     }
-    if (!recover_ || !at(TokenKind::Identifier) || lexer_.kind_ahead(1) != TokenKind::LeftBrace) {
+    if (!at(TokenKind::Identifier) || lexer_.kind_ahead(1) != TokenKind::LeftBrace) {
         return false;
     }
     report_at(name, "Unexpected token '" + std::string(name.text) + "'");
     return true;
 }
 
-std::string Grammar::take_name(SourcePosition& position) {
+bool Grammar::take_stray_before_name() {
     const auto is_punctuation = [](TokenKind kind) {
         return kind == TokenKind::LeftBrace || kind == TokenKind::RightBrace || kind == TokenKind::Semicolon ||
                kind == TokenKind::Equals || kind == TokenKind::Comma || kind == TokenKind::EndOfInput;
     };
-    if (recover_ && is_punctuation(current_.kind)) {
+    if (is_punctuation(current_.kind)) {
         report_at(current_, expected_found("identifier"));
         if (at(TokenKind::EndOfInput) || lexer_.kind_ahead(1) != TokenKind::Identifier) {
-            position = here();
-            return {};  // the token is left to what follows
+            return false;
         }
         advance();  // a stray before the name
     }
-    position = here();
-    return take_text();
+    return true;
 }
 
 bool Grammar::skip_to_next_node() {

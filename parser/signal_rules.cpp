@@ -111,12 +111,13 @@ NcfInitValue Grammar::init_value() {
         read_integer_list(value.array_values, value.positions.array_values);
         expect_list_end();
     } else {
-        const TokenEnd before_value = previous_end();
+        const Place value_place = place();
         value.positions.scalar = here();
         value.scalar = expect_integer();
         if (recover_ && at(TokenKind::Comma) && lexer_.kind_ahead(1) == TokenKind::Integer) {
             // A list whose "{" is missing.
-            report_missing_after(spelling_of(TokenKind::LeftBrace), before_value);
+            report_missing_after(spelling_of(TokenKind::LeftBrace),
+                                 token_before({value_place.line, value_place.column}).end);
             read_rest_of_array(value);
             expect_list_end();
         }
@@ -125,22 +126,21 @@ NcfInitValue Grammar::init_value() {
     return value;
 }
 
-// The ";" of a statement of a signal, which the signal's encoding reference
-// may follow: a name that stands in its place, last before the signal's
-// "}", is that reference (the ";" is missing), not a token that does not
-// belong.
-void Grammar::expect_signal_statement_end() {
+// Where the ";" of a statement of a signal is due, which the signal's
+// encoding reference may follow: whether a name that stands in its place,
+// last before the signal's "}", is that reference (the ";" is missing, and
+// reported), not a token that does not belong.
+bool Grammar::signal_reference_follows() {
     const auto last_before_the_end = [this] {
         const TokenKind next = lexer_.kind_ahead(1);
         return next == TokenKind::RightBrace ||
                (next == TokenKind::Semicolon && lexer_.kind_ahead(2) == TokenKind::RightBrace);
     };
-    if (recover_ && !panic_ && at(TokenKind::Identifier) && last_before_the_end()) {
-        report_missing_after(spelling_of(TokenKind::Semicolon));
-    } else {
-        expect(TokenKind::Semicolon);
+    if (panic_ || !at(TokenKind::Identifier) || !last_before_the_end()) {
+        return false;
     }
-    end_statement();
+    report_missing_after(spelling_of(TokenKind::Semicolon));
+    return true;
 }
 
 // The scalar read so far is the first byte of a list whose "{" is missing:

@@ -133,6 +133,8 @@ def test_each_fault_gives_one_error_at_the_fault(old, new, message, kept):
     assert any(d.severity == Error for d in strict)  # a fault indeed
     tree, diagnostics = read(text, recover=True)
     assert [(d.line, d.column, d.message) for d in diagnostics] == [(line, column, message)]
+    _, behind_a_byte_order_mark = read(b"\xef\xbb\xbf" + text.encode(), recover=True)
+    assert [(d.line, d.column, d.message) for d in behind_a_byte_order_mark] == [(line, column, message)]
     # The node the fault is not in is read whole; with most faults, so is the other one.
     others = {n.name: tolvane.to_dict(n) for n in clean.nodes if n.name in ("door", "seat")}
     read_nodes = {n.name: tolvane.to_dict(n) for n in tree.nodes}
