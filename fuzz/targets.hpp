@@ -30,13 +30,15 @@ void batch_target(std::string_view bytes);
 void cluster_target(std::string_view bytes);
 // The recovering reading against the reading without recovery.
 void recover_target(std::string_view bytes);
+// The formatter: the same tree, every comment kept, a fixed point.
+void format_target(std::string_view bytes);
 
 struct Target {
     std::string_view name;
     void (*run)(std::string_view bytes);
 };
 
-inline constexpr std::array<Target, 9> targets{{
+inline constexpr std::array<Target, 10> targets{{
     {"parse", parse_target},
     {"writer", writer_target},
     {"validator", validator_target},
@@ -46,6 +48,7 @@ inline constexpr std::array<Target, 9> targets{{
     {"batch", batch_target},
     {"cluster", cluster_target},
     {"recover", recover_target},
+    {"format", format_target},
 }};
 
 }  // namespace tolvane::fuzz

@@ -80,6 +80,10 @@ Lexer::Lexer(std::string_view content, std::string filename, std::size_t start, 
       hash_comments_(hash_comments),
       filename_(std::move(filename)) {}
 
+void Lexer::keep_comment(const char* start, const char* end, std::uint64_t line, std::uint64_t column) {
+    comments_.push_back(Comment{{start, static_cast<std::size_t>(end - start)}, line, column});
+}
+
 void Lexer::resume(Mark mark) {
     next_ = begin_ + std::min(mark.offset, static_cast<std::size_t>(end_ - begin_));
     line_ = mark.line;
@@ -164,13 +168,17 @@ void Lexer::skip_blanks_and_comments() {
                     // Up to, not past, the next line feed; the comment takes no
                     // columns, since the line feed that ends it resets them.
                     const void* newline = std::memchr(p, '\n', static_cast<std::size_t>(end_ - p));
-                    p = newline ? static_cast<const char*>(newline) : end_;
+                    const char* const comment_end = newline ? static_cast<const char*>(newline) : end_;
+                    note_comment(p, comment_end, line_, column);
+                    p = comment_end;
                     continue;
                 }
                 if (byte_at(p + 1) == '*') {
                     next_ = p;
                     column_ = column;
+                    const std::uint64_t line = line_;
                     skip_block_comment();
+                    note_comment(p, next_, line, column);
                     p = next_;
                     column = column_;
                     continue;
@@ -179,7 +187,9 @@ void Lexer::skip_blanks_and_comments() {
             case '#':
                 if (hash_comments_ && starts_hash_comment(p, column)) {
                     const void* newline = std::memchr(p, '\n', static_cast<std::size_t>(end_ - p));
-                    p = newline ? static_cast<const char*>(newline) : end_;
+                    const char* const comment_end = newline ? static_cast<const char*>(newline) : end_;
+                    note_comment(p, comment_end, line_, column);
+                    p = comment_end;
                     continue;
                 }
                 break;

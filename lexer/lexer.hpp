@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "lexer/token.hpp"
+#include "model/comment.hpp"
 #include "model/diagnostic.hpp"
 
 namespace tolvane {
@@ -55,6 +56,12 @@ public:
     // about "#" lines) found so far, in the order found. Never cleared.
     const std::vector<Diagnostic>& diagnostics() const { return diagnostics_; }
 
+    // From now on, keeps the comments it skips (looking ahead keeps none:
+    // they are kept when read).
+    void keep_comments() { keep_comments_ = true; }
+    // The comments kept so far, in the order of the text.
+    const std::vector<Comment>& comments() const { return comments_; }
+
 private:
     // The byte at `p`, or NUL past the end. NUL starts no token and continues
     // none, so it serves as the end sentinel wherever a byte is only
@@ -62,6 +69,12 @@ private:
     char byte_at(const char* p) const { return p < end_ ? *p : '\0'; }
 
     void skip_blanks_and_comments();
+    void note_comment(const char* start, const char* end, std::uint64_t line, std::uint64_t column) {
+        if (keep_comments_ && !looking_ahead_) [[unlikely]] {
+            keep_comment(start, end, line, column);
+        }
+    }
+    void keep_comment(const char* start, const char* end, std::uint64_t line, std::uint64_t column);
     void skip_block_comment();
     // Whether the "#" at `hash` is the first byte other than a blank on its
     // line; if so, notes it (once for a run of such lines).
@@ -94,10 +107,18 @@ private:
     std::uint64_t line_ = 1;
     std::uint64_t column_ = 1;
     std::vector<Diagnostic> diagnostics_;
+    bool keep_comments_ = false;
+    std::vector<Comment> comments_;
     // Storage for the text of the latest string literal that needed
     // re-encoding; a token's text may point here until the next one.
     std::string string_text_;
 };
+
+// Where reading a text begins: past a UTF-8 byte order mark, if it has one.
+inline std::size_t start_after_byte_order_mark(std::string_view content) {
+    constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
+    return content.starts_with(byte_order_mark) ? byte_order_mark.size() : 0;
+}
 
 // Re-encodes ISO 8859-1 bytes as UTF-8: bytes below 0x80 are copied, every
 // other byte becomes its two-byte UTF-8 form.

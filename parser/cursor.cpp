@@ -8,11 +8,6 @@
 
 namespace tolvane::detail {
 
-std::size_t start_after_byte_order_mark(std::string_view content) {
-    constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
-    return content.starts_with(byte_order_mark) ? byte_order_mark.size() : 0;
-}
-
 namespace {
 
 std::string quoted_found(std::string_view prefix, std::string_view text) {
@@ -31,6 +26,9 @@ Grammar::Grammar(std::string filename, SourceText content, ParseOptions options)
       lexer_(content_.view(), filename, start_after_byte_order_mark(content_.view()), options.lenient),
       current_{TokenKind::Unknown, {}, 1, 1},
       filename_(std::move(filename)) {
+    if (options.keep_comments) {
+        lexer_.keep_comments();
+    }
     advance();
 }
 

@@ -80,9 +80,6 @@ struct StatementsInAnyOrder {
     }
 };
 
-// Where reading begins: past a UTF-8 byte order mark, if there is one.
-std::size_t start_after_byte_order_mark(std::string_view content);
-
 class Grammar {
 public:
     // Parses `content` (never a file); `filename` is the name every
@@ -97,6 +94,8 @@ public:
     void set_trace(bool on) { trace_ = on; }
     void set_trace_sink(TraceSink sink) { trace_sink_ = std::move(sink); }
     const std::vector<Diagnostic>& get_diagnostics() const { return diagnostics_; }
+    const std::vector<Comment>& comments() const { return lexer_.comments(); }
+    std::string_view text() const { return content_.view(); }
 
     // --- the cursor and reporting ---------------------------------------------
     const Token& current() const { return current_; }

@@ -60,6 +60,14 @@ const std::vector<Diagnostic>& NcfParser::get_diagnostics() const {
     return grammar_->get_diagnostics();
 }
 
+const std::vector<Comment>& NcfParser::get_comments() const {
+    return grammar_->comments();
+}
+
+std::string_view NcfParser::text() const {
+    return grammar_->text();
+}
+
 void NcfParser::set_trace(bool on) {
     grammar_->set_trace(on);
 }

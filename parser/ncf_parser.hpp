@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "../model/comment.hpp"
 #include "../model/diagnostic.hpp"
 #include "../model/ncf_records.hpp"
 #include "source_text.hpp"
@@ -59,9 +60,13 @@ using TraceSink = std::function<void(std::string_view line)>;
 // noticed where the next block begins, and an unexpected token at the top
 // level is skipped to the next node. Input without errors reads the same
 // either way.
+//
+// `keep_comments` keeps each comment the reading skips, for get_comments();
+// nothing else changes.
 struct ParseOptions {
     bool lenient = false;
     bool recover = false;
+    bool keep_comments = false;
 };
 
 class NcfParser {
@@ -89,6 +94,12 @@ public:
     NcfFile parse();
     // The diagnostics of the latest parse(), in the order found.
     const std::vector<Diagnostic>& get_diagnostics() const;
+    // With `keep_comments`, the comments read so far, in the order of the
+    // text (empty otherwise). Their texts are views into text(), valid while
+    // the parser lives.
+    const std::vector<Comment>& get_comments() const;
+    // The text being read, as it was given or read from the file.
+    std::string_view text() const;
 
     // With the trace on, parse() writes one line for each grammar rule it
     // enters and leaves, to the process's standard output, or to `sink`

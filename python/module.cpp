@@ -4,6 +4,8 @@
 #include <pybind11/stl.h>
 #include <pybind11/typing.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -13,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "format/formatter.hpp"
 #include "model/ncf_records.hpp"
 #include "parser/ncf_parser.hpp"
 #include "python/codec_binding.hpp"
@@ -34,20 +37,37 @@ namespace tolvane {
 
 namespace {
 
+// A comment handed to Python: its own copy of the text, which outlives the
+// parser.
+struct KeptComment {
+    std::string text;
+    std::uint64_t line;
+    std::uint64_t column;
+};
+
 void bind_parser(py::module_& module) {
     py::class_<NcfParser>(module, "NcfParser")
         // Each text argument is a str (taken as its UTF-8 bytes) or bytes-like
-        // (taken as is); `lenient` and `recover` come after them and only by
-        // keyword.
-        .def(py::init([](const FileNameArgument& filename, TextArgument& content, bool lenient, bool recover) {
-                 return std::make_unique<NcfParser>(filename.bytes(), std::move(content.text),
-                                                    ParseOptions{.lenient = lenient, .recover = recover});
+        // (taken as is); the options come after them and only by keyword.
+        .def(py::init([](const FileNameArgument& filename, TextArgument& content, bool lenient, bool recover,
+                         bool keep_comments) {
+                 return std::make_unique<NcfParser>(
+                     filename.bytes(), std::move(content.text),
+                     ParseOptions{.lenient = lenient, .recover = recover, .keep_comments = keep_comments});
              }),
              py::arg("filename") = "", py::arg("content") = "", py::kw_only(), py::arg("lenient") = false,
-             py::arg("recover") = false)
+             py::arg("recover") = false, py::arg("keep_comments") = false)
         .def("parse", &NcfParser::parse)
         .def("set_trace", &NcfParser::set_trace)  // positional only: no keyword name
-        .def("get_diagnostics", &NcfParser::get_diagnostics);
+        .def("get_diagnostics", &NcfParser::get_diagnostics)
+        .def("get_comments", [](const NcfParser& parser) {
+            std::vector<KeptComment> comments;
+            comments.reserve(parser.get_comments().size());
+            for (const Comment& comment : parser.get_comments()) {
+                comments.push_back({std::string(comment.text), comment.line, comment.column});
+            }
+            return comments;
+        });
 
     py::register_exception_translator([](std::exception_ptr thrown) {
         try {
@@ -260,6 +280,36 @@ std::filesystem::path native_path(py::handle path) {
     return native;
 }
 
+// The comments a parser kept, and the formatter that puts them in place.
+void bind_formatting(py::module_& module) {
+    py::class_<KeptComment> comment_class(module, "Comment");
+    comment_class.attr("__match_args__") = py::make_tuple("text", "line", "column");
+    comment_class.def_property_readonly("text", [](const KeptComment& comment) { return python_text(comment.text); })
+        .def_readonly("line", &KeptComment::line)
+        .def_readonly("column", &KeptComment::column)
+        .def("__repr__", [](const KeptComment& comment) {
+            return "Comment(line=" + std::to_string(comment.line) + ", column=" + std::to_string(comment.column) +
+                   ", text=" + py::repr(python_text(comment.text)).cast<std::string>() + ")";
+        });
+    module.def(
+        "format_text",
+        [](TextArgument& content, bool lenient) {
+            const Formatted formatted = format_ncf({}, std::move(content.text), ParseOptions{.lenient = lenient});
+            if (!formatted.text) {
+                const auto error = std::ranges::find(formatted.diagnostics, Diagnostic::Severity::Error,
+                                                     &Diagnostic::severity);
+                throw py::value_error("not formatted: the text has syntax errors, the first at line " +
+                                      std::to_string(error->line) + ", column " + std::to_string(error->column) +
+                                      ": " + error->message);
+            }
+            return py::bytes(*formatted.text);
+        },
+        py::arg("content"), py::kw_only(), py::arg("lenient") = false,
+        "The canonical NCF text of 'content' (str or bytes), as dumps() writes the tree read from it, with "
+        "every comment of the text in place. ValueError when the text has syntax errors (read leniently with "
+        "lenient=True) or its tree cannot be written.");
+}
+
 void bind_writer(py::module_& module) {
     module.def(
         "dumps",
@@ -315,6 +365,7 @@ PYBIND11_MODULE_EXEC(tolvane, module) {
     tolvane::bind_writer(module);
     tolvane::bind_codec(module);
     tolvane::bind_ldf(module);
+    tolvane::bind_formatting(module);
     tolvane::bind_json_document(module);
     // The distribution's version, which the build takes from pyproject.toml.
     module.attr("__version__") = TOLVANE_VERSION;

@@ -54,7 +54,15 @@ struct Step {
 
 class Writer {
 public:
+    // With `track_origins`, notes where each line comes from.
+    explicit Writer(bool track_origins = false) : track_origins_(track_origins) {}
     std::string take() { return std::move(out_); }
+    std::vector<LineOrigin> take_origins() { return std::move(origins_); }
+    std::vector<std::size_t> take_line_starts() { return std::move(line_starts_); }
+    void expect_lines(std::size_t lines) {
+        origins_.reserve(lines);
+        line_starts_.reserve(lines);
+    }
 
     void ncf_file(const NcfFile& file);
 
@@ -89,21 +97,50 @@ private:
         throw CannotWrite(path, std::string(reason));
     }
 
-    // Lines and blocks.
-    void begin_line() { out_.append(static_cast<std::size_t>(4 * depth_), ' '); }
-    void end_line() { out_ += '\n'; }
-    void open_block(std::string_view head) {
-        begin_line();
-        out_ += head;
-        if (!head.empty()) {
-            out_ += ' ';
+    // Lines and blocks. Each line begins with begin_line(), which is told
+    // where the line comes from.
+    static LineOrigin inside(SourcePosition at) {
+        return {at, at.known() ? LineOrigin::Kind::Inside : LineOrigin::Kind::None};
+    }
+    static LineOrigin block_around(SourcePosition at) {
+        return {at, at.known() ? LineOrigin::Kind::BlockAround : LineOrigin::Kind::None};
+    }
+    void begin_line(LineOrigin origin) {
+        if (track_origins_) {
+            origins_.push_back(origin);
+            line_starts_.push_back(out_.size());
         }
-        out_ += "{\n";
+        out_.append(static_cast<std::size_t>(4 * depth_), ' ');
+    }
+    void blank_line() {
+        if (track_origins_) {
+            origins_.emplace_back();
+            line_starts_.push_back(out_.size());
+        }
+        out_ += '\n';
+    }
+    // Ends the line begun as the head of a block, and enters the block.
+    void enter_block() {
+        out_ += " {\n";
         ++depth_;
+        if (track_origins_) {
+            open_blocks_.push_back(origins_.back());
+        }
+    }
+    void open_block(std::string_view head, LineOrigin origin) {
+        begin_line(origin);
+        out_ += head;
+        enter_block();
     }
     void close_block() {
         --depth_;
-        begin_line();
+        LineOrigin origin;
+        if (track_origins_) {
+            origin = open_blocks_.back();
+            origin.closes = true;
+            open_blocks_.pop_back();
+        }
+        begin_line(origin);
         out_ += "}\n";
     }
 
@@ -161,16 +198,23 @@ private:
     void encoding_value(const NcfEncodingValue& value);
     void status_management(const NcfStatusManagement& status);
 
-    void optional_time(std::string_view keyword, const std::optional<double>& time);
+    void optional_time(std::string_view keyword, const std::optional<double>& time, SourcePosition at);
     void integer_list(std::string_view field, const std::vector<std::int32_t>& values, int hex_digits);
 
     std::string out_;
     int depth_ = 0;
     std::vector<Step> path_;
+    bool track_origins_;
+    std::vector<LineOrigin> origins_;
+    std::vector<std::size_t> line_starts_;
+    std::vector<LineOrigin> open_blocks_;
 };
 
 void Writer::ncf_file(const NcfFile& file) {
-    out_ += "node_capability_file;\nLIN_language_version = ";
+    begin_line(inside(file.positions.start));
+    out_ += "node_capability_file;\n";
+    begin_line(inside(file.positions.language_version));
+    out_ += "LIN_language_version = ";
     {
         const Entered entered(*this, "language_version");
         string_literal(file.language_version);
@@ -178,20 +222,19 @@ void Writer::ncf_file(const NcfFile& file) {
     out_ += ";\n";
     for (std::size_t i = 0; i < file.nodes.size(); ++i) {
         const Entered entered(*this, "nodes", i);
-        end_line();
+        blank_line();
         node_definition(file.nodes[i]);
     }
 }
 
 void Writer::node_definition(const NcfNodeDef& node) {
-    begin_line();
+    begin_line(inside(node.positions.start));
     out_ += "node ";
     {
         const Entered entered(*this, "name");
         any_token_name(node.name);
     }
-    out_ += " {\n";
-    ++depth_;
+    enter_block();
     general_definition(node.general);
     diagnostic_definition(node.diagnostic);
     frame_definition(node.frames);
@@ -199,10 +242,10 @@ void Writer::node_definition(const NcfNodeDef& node) {
     status_management(node.status);
     if (node.free_text) {
         const Entered entered(*this, "free_text");
-        open_block("free_text");
-        begin_line();
+        open_block("free_text", block_around(node.positions.free_text));
+        begin_line(inside(node.positions.free_text));
         string_literal(*node.free_text);
-        end_line();
+        out_ += '\n';
         close_block();
     }
     close_block();
@@ -210,33 +253,34 @@ void Writer::node_definition(const NcfNodeDef& node) {
 
 void Writer::general_definition(const NcfGeneralDef& general) {
     const Entered entered(*this, "general");
-    open_block("general");
-    begin_line();
+    const NcfGeneralDef::Positions& at = general.positions;
+    open_block("general", inside(at.start));
+    begin_line(inside(at.protocol_version));
     out_ += "LIN_protocol_version = ";
     {
         const Entered value(*this, "protocol_version");
         string_literal(general.protocol_version);
     }
     out_ += ";\n";
-    begin_line();
+    begin_line(inside(at.supplier_id));
     out_ += "supplier = ";
     hex(general.supplier_id, 4);
     out_ += ";\n";
-    begin_line();
+    begin_line(inside(at.function_id));
     out_ += "function = ";
     hex(general.function_id, 4);
     out_ += ";\n";
-    begin_line();
+    begin_line(inside(at.variant_id));
     out_ += "variant = ";
     integer(general.variant_id);
     out_ += ";\n";
     bitrate_definition(general.bitrate);
     if (general.sends_wake_up_signal) {
-        begin_line();
+        begin_line(inside(at.sends_wake_up_signal));
         out_ += *general.sends_wake_up_signal ? "sends_wake_up_signal = \"yes\";\n"
                                               : "sends_wake_up_signal = \"no\";\n";
     }
-    const auto range = [&](std::string_view keyword, std::string_view from_field,
+    const auto range = [&](std::string_view keyword, SourcePosition keyword_at, std::string_view from_field,
                            const std::optional<double>& from, std::string_view to_field,
                            const std::optional<double>& to) {
         if (!from && !to) {
@@ -246,7 +290,7 @@ void Writer::general_definition(const NcfGeneralDef& general) {
             const Entered value(*this, from ? to_field : from_field);
             refuse("a range needs both of its values, or neither");
         }
-        begin_line();
+        begin_line(inside(keyword_at));
         out_ += keyword;
         out_ += " = ";
         {
@@ -260,11 +304,11 @@ void Writer::general_definition(const NcfGeneralDef& general) {
         }
         out_ += ";\n";
     };
-    range("volt_range", "volt_from", general.volt_from, "volt_to", general.volt_to);
-    range("temp_range", "temp_from", general.temp_from, "temp_to", general.temp_to);
+    range("volt_range", at.volt_range, "volt_from", general.volt_from, "volt_to", general.volt_to);
+    range("temp_range", at.temp_range, "temp_from", general.temp_from, "temp_to", general.temp_to);
     if (general.conformance) {
         const Entered value(*this, "conformance");
-        begin_line();
+        begin_line(inside(at.conformance));
         out_ += "conformance = ";
         string_literal(*general.conformance);
         out_ += ";\n";
@@ -297,7 +341,7 @@ void Writer::bitrate_definition(const NcfBitrateDefinition& bitrate) {
         const Entered field(*this, "fixed_rate");
         refuse(fixed ? "a fixed bit rate has its rate" : "only a fixed bit rate has a fixed rate");
     }
-    begin_line();
+    begin_line(inside(bitrate.positions.start));
     out_ += "bitrate = ";
     if (automatic) {
         out_ += "automatic";
@@ -328,38 +372,39 @@ void Writer::bitrate_definition(const NcfBitrateDefinition& bitrate) {
 
 void Writer::diagnostic_definition(const NcfDiagnosticDef& diagnostic) {
     const Entered entered(*this, "diagnostic");
-    open_block("diagnostic");
+    const NcfDiagnosticDef::Positions& at = diagnostic.positions;
+    open_block("diagnostic", inside(at.start));
     nad_statement(diagnostic);
     if (diagnostic.diagnostic_class) {
-        begin_line();
+        begin_line(inside(at.diagnostic_class));
         out_ += "diagnostic_class = ";
         integer(*diagnostic.diagnostic_class);
         out_ += ";\n";
     }
     {
         const Entered field(*this, "p2_min");
-        optional_time("P2_min", diagnostic.p2_min);
+        optional_time("P2_min", diagnostic.p2_min, at.p2_min);
     }
     {
         const Entered field(*this, "st_min");
-        optional_time("ST_min", diagnostic.st_min);
+        optional_time("ST_min", diagnostic.st_min, at.st_min);
     }
     {
         const Entered field(*this, "n_as_timeout");
-        optional_time("N_As_timeout", diagnostic.n_as_timeout);
+        optional_time("N_As_timeout", diagnostic.n_as_timeout, at.n_as_timeout);
     }
     {
         const Entered field(*this, "n_cr_timeout");
-        optional_time("N_Cr_timeout", diagnostic.n_cr_timeout);
+        optional_time("N_Cr_timeout", diagnostic.n_cr_timeout, at.n_cr_timeout);
     }
     if (!diagnostic.support_sids.empty()) {
-        begin_line();
+        begin_line(inside(at.support_sid));
         out_ += "support_sid { ";
         integer_list("support_sids", diagnostic.support_sids, 2);
         out_ += " };\n";
     }
     if (diagnostic.max_message_length) {
-        begin_line();
+        begin_line(inside(at.max_message_length));
         out_ += "max_message_length = ";
         integer(*diagnostic.max_message_length);
         out_ += ";\n";
@@ -373,7 +418,7 @@ void Writer::nad_statement(const NcfDiagnosticDef& diagnostic) {
         const Entered field(*this, "nad_list");
         refuse("a NAD statement is a range or a list, not both");
     }
-    begin_line();
+    begin_line(inside(diagnostic.positions.nad));
     out_ += "NAD = ";
     hex(diagnostic.nad_lhs, 2);
     if (diagnostic.nad_rhs) {
@@ -387,11 +432,11 @@ void Writer::nad_statement(const NcfDiagnosticDef& diagnostic) {
     out_ += ";\n";
 }
 
-void Writer::optional_time(std::string_view keyword, const std::optional<double>& time) {
+void Writer::optional_time(std::string_view keyword, const std::optional<double>& time, SourcePosition at) {
     if (!time) {
         return;
     }
-    begin_line();
+    begin_line(inside(at));
     out_ += keyword;
     out_ += " = ";
     number(*time);
@@ -407,7 +452,7 @@ void Writer::integer_list(std::string_view field, const std::vector<std::int32_t
 }
 
 void Writer::frame_definition(const std::vector<NcfSingleFrame>& frames) {
-    open_block("frames");
+    open_block("frames", frames.empty() ? LineOrigin{} : block_around(frames.front().positions.start));
     for (std::size_t i = 0; i < frames.size(); ++i) {
         const Entered entered(*this, "frames", i);
         single_frame(frames[i]);
@@ -420,41 +465,40 @@ void Writer::single_frame(const NcfSingleFrame& frame) {
         const Entered field(*this, "kind");
         refuse("the kind of a frame is \"publish\" or \"subscribe\"");
     }
-    begin_line();
+    begin_line(inside(frame.positions.start));
     out_ += frame.kind;
     out_ += ' ';
     {
         const Entered field(*this, "name");
         any_token_name(frame.name);
     }
-    out_ += " {\n";
-    ++depth_;
+    enter_block();
     const NcfFrameProperties& properties = frame.properties;
-    begin_line();
+    begin_line(inside(properties.positions.length));
     out_ += "length = ";
     integer(properties.length);
     out_ += ";\n";
-    const auto period = [&](std::string_view keyword, const std::optional<std::int32_t>& value) {
+    const auto period = [&](std::string_view keyword, const std::optional<std::int32_t>& value, SourcePosition at) {
         if (value) {
-            begin_line();
+            begin_line(inside(at));
             out_ += keyword;
             out_ += " = ";
             integer(*value);
             out_ += " ms;\n";
         }
     };
-    period("min_period", properties.min_period);
-    period("max_period", properties.max_period);
+    period("min_period", properties.min_period, properties.positions.min_period);
+    period("max_period", properties.max_period, properties.positions.max_period);
     if (properties.event_triggered_frame) {
         const Entered field(*this, "properties");
         const Entered value(*this, "event_triggered_frame");
-        begin_line();
+        begin_line(inside(properties.positions.event_triggered_frame));
         out_ += "event_triggered_frame = ";
         any_token_name(*properties.event_triggered_frame);
         out_ += ";\n";
     }
     if (!frame.signals.empty()) {
-        open_block("signals");
+        open_block("signals", block_around(frame.signals.front().positions.start));
         for (std::size_t i = 0; i < frame.signals.size(); ++i) {
             const Entered entered(*this, "signals", i);
             signal_entry(frame.signals[i]);
@@ -467,27 +511,26 @@ void Writer::single_frame(const NcfSingleFrame& frame) {
 // Each property on its own line: init_value, size, offset, then the
 // encoding's name.
 void Writer::signal_entry(const NcfSignalDef& signal) {
-    begin_line();
+    begin_line(inside(signal.positions.start));
     {
         const Entered field(*this, "name");
         identifier(signal.name);
     }
-    out_ += " {\n";
-    ++depth_;
+    enter_block();
     const Entered entered(*this, "properties");
     const NcfSignalProperties& properties = signal.properties;
     init_value(properties.init_value);
-    begin_line();
+    begin_line(inside(properties.positions.size));
     out_ += "size = ";
     integer(properties.size);
     out_ += ";\n";
-    begin_line();
+    begin_line(inside(properties.positions.offset));
     out_ += "offset = ";
     integer(properties.offset);
     out_ += ";\n";
     if (properties.encoding_name) {
         const Entered field(*this, "encoding_name");
-        begin_line();
+        begin_line(inside(properties.positions.encoding_name));
         identifier(*properties.encoding_name);
         out_ += ";\n";
     }
@@ -496,7 +539,7 @@ void Writer::signal_entry(const NcfSignalDef& signal) {
 
 void Writer::init_value(const NcfInitValue& value) {
     const Entered entered(*this, "init_value");
-    begin_line();
+    begin_line(inside(value.positions.start));
     out_ += "init_value = ";
     if (!value.is_array) {
         if (!value.array_values.empty()) {
@@ -524,17 +567,16 @@ void Writer::encoding_definition(const std::vector<NcfEncodingEntry>& encodings)
     if (encodings.empty()) {
         return;  // reads back as no encoding section, which is the same
     }
-    open_block("encoding");
+    open_block("encoding", block_around(encodings.front().positions.start));
     for (std::size_t i = 0; i < encodings.size(); ++i) {
         const Entered entered(*this, "encodings", i);
         const NcfEncodingEntry& entry = encodings[i];
-        begin_line();
+        begin_line(inside(entry.positions.start));
         {
             const Entered field(*this, "name");
             identifier(entry.name);
         }
-        out_ += " {\n";
-        ++depth_;
+        enter_block();
         for (std::size_t j = 0; j < entry.values.size(); ++j) {
             const Entered value(*this, "values", j);
             encoding_value(entry.values[j]);
@@ -559,7 +601,7 @@ void Writer::encoding_value(const NcfEncodingValue& value) {
         const Entered field(*this, "physical_range");
         refuse(physical ? "a physical value line has its range" : "only a physical value line has one");
     }
-    begin_line();
+    begin_line(inside(value.positions.start));
     const auto text_info = [&](const std::optional<std::string>& text) {
         if (text) {
             const Entered field(*this, "text_info");
@@ -598,8 +640,8 @@ void Writer::encoding_value(const NcfEncodingValue& value) {
 
 void Writer::status_management(const NcfStatusManagement& status) {
     const Entered entered(*this, "status");
-    open_block("status_management");
-    begin_line();
+    open_block("status_management", inside(status.positions.start));
+    begin_line(inside(status.positions.response_error));
     out_ += "response_error = ";
     {
         const Entered field(*this, "response_error");
@@ -607,7 +649,8 @@ void Writer::status_management(const NcfStatusManagement& status) {
     }
     out_ += ";\n";
     if (!status.fault_state_signals.empty()) {
-        begin_line();
+        const std::vector<SourcePosition>& names = status.positions.fault_state_signals;
+        begin_line(inside(names.empty() ? SourcePosition{} : names.front()));
         out_ += "fault_state_signals = ";
         for (std::size_t i = 0; i < status.fault_state_signals.size(); ++i) {
             const Entered field(*this, "fault_state_signals", i);
@@ -619,12 +662,35 @@ void Writer::status_management(const NcfStatusManagement& status) {
     close_block();
 }
 
+// At least as many lines as the canonical text of `file` has, counted from
+// its lists: what the writer's line list reserves, so that it never grows.
+std::size_t most_lines(const NcfFile& file) {
+    std::size_t lines = 2;
+    for (const NcfNodeDef& node : file.nodes) {
+        lines += 40;  // the sections' fixed lines, and every optional statement
+        for (const NcfSingleFrame& frame : node.frames) {
+            lines += 8 + 6 * frame.signals.size();
+        }
+        for (const NcfEncodingEntry& entry : node.encodings) {
+            lines += 2 + entry.values.size();
+        }
+    }
+    return lines;
+}
+
 }  // namespace
 
 std::string write_ncf(const NcfFile& file) {
     Writer writer;
     writer.ncf_file(file);
     return writer.take();
+}
+
+CanonicalLines write_ncf_lines(const NcfFile& file) {
+    Writer writer(true);
+    writer.expect_lines(most_lines(file));
+    writer.ncf_file(file);
+    return {writer.take(), writer.take_line_starts(), writer.take_origins()};
 }
 
 namespace {

@@ -4,9 +4,11 @@
 // that it reads back the same is refused, never written differently.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "../model/ncf_records.hpp"
 
@@ -37,6 +39,30 @@ private:
 // written as their ISO 8859-1 bytes, which the reader turns back into the
 // same UTF-8 text. Throws CannotWrite.
 std::string write_ncf(const NcfFile& file);
+
+// Where a line of the canonical text comes from in the text the tree was
+// read from: a position the records keep, and how the line relates to the
+// construct at that position.
+struct LineOrigin {
+    enum class Kind : std::uint8_t {
+        None,         // no position: a blank line, or what the text did not hold
+        Inside,       // the statement, or the head of the block, at `at`
+        BlockAround,  // the head of the block around the statement at `at`
+    };
+    SourcePosition at;
+    Kind kind = Kind::None;
+    bool closes = false;  // the "}" of that block rather than its head
+};
+
+// The canonical text of `file`, as write_ncf() writes it, and for each of
+// its lines where it begins in `text` (a string literal may hold line
+// breaks) and where it comes from. Throws CannotWrite.
+struct CanonicalLines {
+    std::string text;
+    std::vector<std::size_t> starts;
+    std::vector<LineOrigin> origins;
+};
+CanonicalLines write_ncf_lines(const NcfFile& file);
 
 // Writes the canonical text of `file` to `path` without ever leaving a half
 // written file: into a new file beside it, which then replaces `path` and

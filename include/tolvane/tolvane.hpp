@@ -12,8 +12,10 @@
 #pragma once
 
 #include "codec/frame_codec.hpp"
+#include "format/formatter.hpp"
 #include "ldf/cluster.hpp"
 #include "codec/signal_codec.hpp"
+#include "model/comment.hpp"
 #include "model/diagnostic.hpp"
 #include "model/ncf_records.hpp"
 #include "model/record_description.hpp"

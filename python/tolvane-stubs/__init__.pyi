@@ -468,6 +468,7 @@ class NcfParser(metaclass=_pybind11_type):
         *,
         lenient: bool = False,
         recover: bool = False,
+        keep_comments: bool = False,
     ) -> None: ...
     def parse(self) -> NcfFile:
         """Parses from where the previous call stopped and returns a new, independent tree."""
@@ -475,6 +476,8 @@ class NcfParser(metaclass=_pybind11_type):
         """With True, parse() writes a line to C's stdout for each grammar rule it enters and leaves."""
     def get_diagnostics(self) -> list[Diagnostic]:
         """Copies of the diagnostics of the latest parse(), in the order found."""
+    def get_comments(self) -> list[Comment]:
+        """With keep_comments=True, the comments read so far, in the order of the text (otherwise none)."""
 
 # A record's fields as plain values: what to_dict() returns.
 type _Plain = None | bool | int | float | str | list[_Plain] | dict[str, _Plain]
@@ -586,3 +589,20 @@ def ldf(
     lenient: bool = False,
 ) -> tuple[bytes | None, list[Diagnostic]]:
     """The LIN description file (LDF) of the cluster of the nodes of 'files' (each an NcfFile, an (NcfFile, diagnostics) pair or a file name, read with lenient=lenient), and every diagnostic: each file's own, then the cluster's. 'settings' holds what only the cluster knows: master (required), time_base and jitter (ms), bitrate (kbps), protocol_version, language_version, channel, frame_ids and nads (dicts of names to int), source (the name diagnostics about the settings report). The text is bytes (string literals in ISO 8859-1), None when an error stops it."""
+
+class Comment(metaclass=_pybind11_type):
+    """A comment of the text, which NcfParser(..., keep_comments=True) keeps aside."""
+
+    __match_args__: Final = ("text", "line", "column")
+    @property
+    def text(self) -> str:
+        """the comment as the text holds it: "//" to the end of its line, "/*" through "*/", or a lenient "#" line"""
+    @property
+    def line(self) -> int:
+        """the line where it begins"""
+    @property
+    def column(self) -> int:
+        """the column where it begins"""
+
+def format_text(content: str | bytes | bytearray, *, lenient: bool = False) -> bytes:
+    """The canonical NCF text of 'content' (str or bytes), as dumps() writes the tree read from it, with every comment of the text in place. ValueError when the text has syntax errors (read leniently with lenient=True) or its tree cannot be written."""

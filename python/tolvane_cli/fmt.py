@@ -24,6 +24,7 @@ from tolvane_cli.shared import (
     read_source,
     settings_arguments,
     settings_of,
+    write_output,
 )
 
 TYPE_CHECKING = False
@@ -31,18 +32,6 @@ if TYPE_CHECKING:
     from collections.abc import Sequence
 
     from tolvane_cli.commandline import Parsed
-
-# A string literal (with backslash pairs, maybe cut off by the end of input)
-# or the start of a comment: the first kind is skipped, the second found.
-_STRING_OR_COMMENT = rb'"(?:\\.|[^"\\])*"?|(//|/\*)'
-
-
-def has_comments(content: bytes) -> bool:
-    """Whether the text holds a comment, which the tree, and so fmt, does not keep."""
-    import re
-
-    return any(match.group(1) for match in re.finditer(_STRING_OR_COMMENT, content, re.S))
-
 
 class NotFormatted(Exception):
     """A file fmt leaves as it is, with the reason (already worded for stderr)."""
@@ -56,10 +45,12 @@ _NOT_KEPT_CODES = frozenset({
 })
 
 
-def canonical_text(name: str, content: bytes, lenient: bool = False) -> tuple[tolvane.NcfFile, bytes, list[tolvane.Diagnostic]]:
-    """The tree, the canonical text and the lenient reading's warnings of one
-    NCF file; NotFormatted when it has syntax errors (whose text the tree does
-    not hold) or cannot be written."""
+def canonical_text(name: str, content: bytes, lenient: bool = False,
+                   drop_comments: bool = False) -> tuple[tolvane.NcfFile, bytes, list[tolvane.Diagnostic]]:
+    """The tree, the canonical text (with the file's comments in place, unless
+    dropped) and the lenient reading's warnings of one NCF file; NotFormatted
+    when it has syntax errors (whose text the tree does not hold) or cannot
+    be written."""
     parser = make_parser(name, content, lenient)
     ncf_file = parser.parse()
     diagnostics = sorted(parser.get_diagnostics(), key=position)
@@ -67,7 +58,8 @@ def canonical_text(name: str, content: bytes, lenient: bool = False) -> tuple[to
         lines = [format_diagnostic(diagnostic) for diagnostic in diagnostics]
         raise NotFormatted("\n".join(lines + [f"tolvane: {name}: not formatted: it has syntax errors"]))
     try:
-        return ncf_file, tolvane.dumps(ncf_file), diagnostics
+        text = tolvane.dumps(ncf_file) if drop_comments else tolvane.format_text(content, lenient=lenient)
+        return ncf_file, text, diagnostics
     except ValueError as error:
         raise NotFormatted(f"tolvane: {name}: not formatted: {error}") from error
 
@@ -103,29 +95,22 @@ def fmt_usage_problem(args: Parsed, lenient: bool) -> str | None:
     return None
 
 
-def _rewrite_in_place(path: str, name: str, content: bytes, ncf_file: tolvane.NcfFile,
-                      warnings: list[tolvane.Diagnostic], drop_comments: bool) -> None:
-    codes = {warning.code for warning in warnings}
-    if codes & _NOT_KEPT_CODES:
+def _rewrite_in_place(path: str, name: str, text: bytes, warnings: list[tolvane.Diagnostic]) -> None:
+    if {warning.code for warning in warnings} & _NOT_KEPT_CODES:
         raise NotFormatted(f"tolvane: {name}: not formatted in place: the lenient reading skipped "
                            "statements or blocks that the canonical text cannot hold (see the "
                            "warnings); write it to standard output to migrate it")
-    commented = has_comments(content) or "dialect-hash-comment" in codes
-    if commented and not drop_comments:
-        raise NotFormatted(f"tolvane: {name}: not formatted: it has comments, which the "
-                           "canonical text does not keep (--drop-comments rewrites it anyway)")
-    tolvane.dump(ncf_file, os.fsencode(path))
+    write_output(path, text)
 
 
 def _format_one(path: str, args: Parsed, lenient: bool) -> int:
     """Formats one file as the options say; its exit status."""
     name, content = read_source(path)
-    ncf_file = None
     warnings: list[tolvane.Diagnostic] = []
     if args.from_json:
         text = text_from_json(name, content)
     else:
-        ncf_file, text, warnings = canonical_text(name, content, lenient)
+        _, text, warnings = canonical_text(name, content, lenient, args.drop_comments)
     for warning in warnings:  # what the lenient reading made of the file, and what it left out
         complain(format_diagnostic(warning))
     if args.check:
@@ -134,8 +119,7 @@ def _format_one(path: str, args: Parsed, lenient: bool) -> int:
             return EXIT_DIAGNOSTICS
     elif args.in_place:
         if text != content:
-            assert ncf_file is not None  # --in-place excludes --from-json
-            _rewrite_in_place(path, name, content, ncf_file, warnings, args.drop_comments)
+            _rewrite_in_place(path, name, text, warnings)
     else:
         sys.stdout.flush()
         sys.stdout.buffer.write(text)
@@ -175,9 +159,10 @@ COMMANDS = (
         help="write the canonical text of NCF files",
         description="Write the canonical text of FILE to standard output: the sections and the statements "
         "present in the order the grammar reads them, one statement per line, 4 spaces a level, lists in "
-        "their order. It reads back as the same tree; comments are not part of the tree and are not kept. "
-        "A file with syntax errors is not formatted: its diagnostics are shown. With --check and --in-place, "
-        "a FILE may be a folder: every *.ncf below it, as check finds them.",
+        "their order. It reads back as the same tree. Every comment stays: on a line of its own before the "
+        "statement it precedes, or at the end of the line of the statement it follows. A file with syntax "
+        "errors is not formatted: its diagnostics are shown. With --check and --in-place, a FILE may be a "
+        "folder: every *.ncf below it, as check finds them.",
         epilog="Exit status: 0 written (--check: every file is canonical), 1 a file has syntax errors, "
         "cannot be written or (--check) would change, 2 usage error, wrong settings or a file that cannot "
         "be read.",
@@ -191,7 +176,7 @@ COMMANDS = (
             Argument("--from-json", action="store_true",
                      help="FILE is a document of the json command: write the NCF it describes"),
             Argument("--drop-comments", action="store_true",
-                     help="with --in-place, rewrite files that have comments too (they are lost)"),
+                     help="leave the comments out: the canonical text of the tree alone"),
             lenient_argument(),
             Argument("--force-exclude", action="store_true",
                      help="exclude what the settings exclude even when it is named here (for pre-commit)"),

@@ -4,7 +4,6 @@ options)."""
 
 from __future__ import annotations
 
-import os
 import sys
 
 import tolvane
@@ -22,6 +21,7 @@ from tolvane_cli.shared import (
     read_source,
     settings_arguments,
     settings_of,
+    write_output,
 )
 
 TYPE_CHECKING = False
@@ -98,34 +98,6 @@ def cluster_settings(args: Parsed) -> dict[str, object]:
             settings[key] = value
     settings["source"] = args.cluster or "<options>"
     return settings
-
-
-def write_output(path: str, text: bytes) -> None:
-    """Writes `text` to `path` through a new file beside it that replaces it,
-    keeping its permissions, so that an interrupted write leaves the old
-    file whole."""
-    import tempfile
-
-    folder = os.path.dirname(os.path.abspath(path))
-    mode = None
-    try:
-        mode = os.stat(path).st_mode & 0o7777
-    except FileNotFoundError:
-        pass
-    descriptor, temporary = tempfile.mkstemp(prefix=os.path.basename(path) + ".", suffix=".tmp", dir=folder)
-    try:
-        with os.fdopen(descriptor, "wb") as stream:
-            stream.write(text)
-        if mode is not None:
-            os.chmod(temporary, mode)
-        else:  # as a file made by open(), under the umask
-            umask = os.umask(0)
-            os.umask(umask)
-            os.chmod(temporary, 0o666 & ~umask)
-        os.replace(temporary, path)
-    except BaseException:
-        os.unlink(temporary)
-        raise
 
 
 def run_ldf(args: Parsed) -> int:

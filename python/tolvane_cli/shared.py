@@ -180,3 +180,31 @@ def code_patterns(option: str, values: Sequence[str], codes: Sequence[str]) -> t
         if not any(code.startswith(pattern) for code in codes):
             raise UsageError(f"tolvane: {option}: unknown code {pattern!r}")
     return patterns
+
+
+def write_output(path: str, text: bytes) -> None:
+    """Writes `text` to `path` through a new file beside it that replaces it,
+    keeping its permissions, so that an interrupted write leaves the old
+    file whole."""
+    import tempfile
+
+    folder = os.path.dirname(os.path.abspath(path))
+    mode = None
+    try:
+        mode = os.stat(path).st_mode & 0o7777
+    except FileNotFoundError:
+        pass
+    descriptor, temporary = tempfile.mkstemp(prefix=os.path.basename(path) + ".", suffix=".tmp", dir=folder)
+    try:
+        with os.fdopen(descriptor, "wb") as stream:
+            stream.write(text)
+        if mode is not None:
+            os.chmod(temporary, mode)
+        else:  # as a file made by open(), under the umask
+            umask = os.umask(0)
+            os.umask(umask)
+            os.chmod(temporary, 0o666 & ~umask)
+        os.replace(temporary, path)
+    except BaseException:
+        os.unlink(temporary)
+        raise

@@ -57,17 +57,17 @@ def test_in_place_rewrites_what_is_not_canonical_keeping_permissions(tmp_path, c
     assert sorted(os.listdir(tmp_path)) == ["c.ncf", "s.ncf"]
 
 
-def test_in_place_keeps_files_with_comments_unless_told(tmp_path, capsysbinary):
+def test_in_place_keeps_the_comments_unless_told_to_drop_them(tmp_path, capsysbinary):
     path = write(tmp_path, "c.ncf", COMMENTED)
-    status, _, err = run(capsysbinary, "--in-place", str(path))
-    assert (status, path.read_text()) == (1, COMMENTED)
-    assert err == f"tolvane: {path}: not formatted: it has comments, which the canonical text does not keep " \
-                  "(--drop-comments rewrites it anyway)\n"
+    assert run(capsysbinary, "--in-place", str(path)) == (0, b"", "")
+    assert path.read_text() == "// a comment the tree does not keep\n" + MINIMAL
+    assert run(capsysbinary, "--check", "--drop-comments", str(path))[0] == 1
     assert run(capsysbinary, "--in-place", "--drop-comments", str(path)) == (0, b"", "")
     assert path.read_text() == MINIMAL
     # Comment markers inside a string are text, not comments.
-    quoted = write(tmp_path, "q.ncf", SLOPPY.replace('"2.1";', '"2.1 // /* not a comment";', 1))
-    assert run(capsysbinary, "--in-place", str(quoted))[0] == 0
+    quoted = SLOPPY.replace('"2.1";', '"2.1 // /* not a comment";', 1)
+    status, out, _ = run(capsysbinary, str(write(tmp_path, "q.ncf", quoted)))
+    assert (status, out) == (0, MINIMAL.replace('"2.1";', '"2.1 // /* not a comment";', 1).encode())
 
 
 def test_a_file_with_syntax_errors_is_shown_not_formatted(tmp_path, capsysbinary):
