@@ -378,23 +378,37 @@ std::string write_ncf_with_comments(const NcfFile& file, std::string_view text, 
         return write_ncf(file);
     }
     const CanonicalLines lines = write_ncf_lines(file);
-    return CommentPlacer(lines, format::source_units(text, lenient), comments).write();
+    return CommentPlacer(lines, format::source_layout(text, lenient).units, comments).write();
 }
 
 Formatted format_ncf(std::string filename, SourceText text, ParseOptions options) {
     options.recover = false;
-    options.keep_comments = true;
     NcfParser parser = NcfParser::from_text(std::move(filename), std::move(text), options);
     const NcfFile file = parser.parse();
     Formatted formatted;
     formatted.diagnostics = parser.get_diagnostics();
     const bool has_errors = std::ranges::any_of(
         formatted.diagnostics, [](const Diagnostic& d) { return d.severity == Diagnostic::Severity::Error; });
-    if (!has_errors) {
-        // The units of the text are read again, only when it has comments
-        // to place: a text without costs what write_ncf() costs.
-        formatted.text = write_ncf_with_comments(file, parser.text(), parser.get_comments(), options.lenient);
+    if (has_errors) {
+        return formatted;
     }
+    // The text is read again for its comments and units only when it may
+    // hold a comment: a text without costs what write_ncf() costs.
+    const std::string_view source = parser.text();
+    const bool may_hold_comments = source.find("//") != std::string_view::npos ||
+                                   source.find("/*") != std::string_view::npos ||
+                                   (options.lenient && source.find('#') != std::string_view::npos);
+    if (!may_hold_comments) {
+        formatted.text = write_ncf(file);
+        return formatted;
+    }
+    format::SourceLayout layout = format::source_layout(source, options.lenient);
+    if (layout.comments.empty()) {
+        formatted.text = write_ncf(file);
+        return formatted;
+    }
+    const CanonicalLines lines = write_ncf_lines(file);
+    formatted.text = CommentPlacer(lines, std::move(layout.units), layout.comments).write();
     return formatted;
 }
 

@@ -6,9 +6,10 @@
 // statement that follows it and indented as that statement (or as the "}"
 // when it is the last thing in its block); one blank line before or after a
 // run of such comments is kept. A comment after a statement on the same
-// line stays at the end of that statement's line. A comment between two
-// tokens of a statement goes to the end of the statement's line, or before
-// the statement when it holds a line break. Comments before the first
+// line stays at the end of that statement's line. Comments between two
+// tokens of a statement go to the end of the statement's line, or all
+// before the statement when one of them holds a line break or is a "//"
+// comment that another one follows. Comments before the first
 // statement stay at the top, those after the last "}" at the end. "/* */"
 // comments keep every byte; "//" comments lose their trailing blanks; a "#"
 // line of the lenient reading becomes a "//" comment.

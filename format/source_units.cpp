@@ -86,14 +86,15 @@ void UnitReader::close_block(Place start, Place end) {
     units_.push_back(close);
 }
 
-std::vector<SourceUnit> source_units(std::string_view text, bool lenient) {
+SourceLayout source_layout(std::string_view text, bool lenient) {
     Lexer lexer(text, std::string(), start_after_byte_order_mark(text), lenient);
     UnitReader reader(text);
-    for (Token token = lexer.next_token(); token.kind != TokenKind::EndOfInput; token = lexer.next_token()) {
+    for (Token token = lexer.next_token_keeping_comments(); token.kind != TokenKind::EndOfInput;
+         token = lexer.next_token_keeping_comments()) {
         const Lexer::Mark end = lexer.mark();
         reader.take(token, {end.line, end.column});
     }
-    return reader.take_units();
+    return {reader.take_units(), lexer.take_comments()};
 }
 
 std::size_t unit_at(const std::vector<SourceUnit>& units, Place at) {

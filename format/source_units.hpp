@@ -31,9 +31,14 @@ struct SourceUnit {
     std::size_t parent = no_unit;   // the head of the block it stands in
 };
 
-// The units of `text` in the order of the text (so by `start`), read as the
-// reading that parsed it reads (`lenient`: "#" lines are comments).
-std::vector<SourceUnit> source_units(std::string_view text, bool lenient);
+// The units of a text in the order of the text (so by `start`), and its
+// comments, read as the reading that parsed it reads (`lenient`: "#" lines
+// are comments).
+struct SourceLayout {
+    std::vector<SourceUnit> units;
+    std::vector<Comment> comments;
+};
+SourceLayout source_layout(std::string_view text, bool lenient);
 
 // Gathers units from the tokens of a text, in their order.
 class UnitReader {

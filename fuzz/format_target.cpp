@@ -41,7 +41,7 @@ bool has_error(const std::vector<Diagnostic>& diagnostics) {
 }
 
 void check_formatting(std::string_view bytes, bool lenient) {
-    const ParseOptions options{.lenient = lenient, .keep_comments = true};
+    const ParseOptions options{.lenient = lenient};
     NcfParser input = NcfParser::from_text("f.ncf", std::string(bytes), options);
     const NcfFile tree = input.parse();
     std::string canonical;
@@ -56,7 +56,7 @@ void check_formatting(std::string_view bytes, bool lenient) {
     if (!formatted.text) {
         return;
     }
-    NcfParser output = NcfParser::from_text("f.ncf", *formatted.text, ParseOptions{.keep_comments = true});
+    NcfParser output = NcfParser::from_text("f.ncf", *formatted.text);
     const NcfFile tree_again = output.parse();
     require(output.get_diagnostics().empty(), "the formatted text does not read without a diagnostic");
     require(write_ncf(tree_again) == canonical, "the formatted text reads as another tree");

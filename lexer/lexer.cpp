@@ -80,10 +80,6 @@ Lexer::Lexer(std::string_view content, std::string filename, std::size_t start, 
       hash_comments_(hash_comments),
       filename_(std::move(filename)) {}
 
-void Lexer::keep_comment(const char* start, const char* end, std::uint64_t line, std::uint64_t column) {
-    comments_.push_back(Comment{{start, static_cast<std::size_t>(end - start)}, line, column});
-}
-
 void Lexer::resume(Mark mark) {
     next_ = begin_ + std::min(mark.offset, static_cast<std::size_t>(end_ - begin_));
     line_ = mark.line;
@@ -111,7 +107,17 @@ TokenKind Lexer::kind_ahead(std::size_t count) {
 }
 
 Token Lexer::next_token() {
-    skip_blanks_and_comments();
+    skip_blanks_and_comments<false>();
+    return token_here();
+}
+
+Token Lexer::next_token_keeping_comments() {
+    skip_blanks_and_comments<true>();
+    return token_here();
+}
+
+// The token at `next_`, blanks and comments skipped.
+inline Token Lexer::token_here() {
     if (next_ >= end_) {
         return Token{TokenKind::EndOfInput, end_of_input_text, line_, column_};
     }
@@ -145,6 +151,7 @@ Token Lexer::next_token() {
     return read_single_byte();
 }
 
+template <bool keep>
 void Lexer::skip_blanks_and_comments() {
     const char* p = next_;
     std::uint64_t column = column_;
@@ -169,7 +176,7 @@ void Lexer::skip_blanks_and_comments() {
                     // columns, since the line feed that ends it resets them.
                     const void* newline = std::memchr(p, '\n', static_cast<std::size_t>(end_ - p));
                     const char* const comment_end = newline ? static_cast<const char*>(newline) : end_;
-                    note_comment(p, comment_end, line_, column);
+                    note_comment<keep>(p, comment_end, line_, column);
                     p = comment_end;
                     continue;
                 }
@@ -178,7 +185,7 @@ void Lexer::skip_blanks_and_comments() {
                     column_ = column;
                     const std::uint64_t line = line_;
                     skip_block_comment();
-                    note_comment(p, next_, line, column);
+                    note_comment<keep>(p, next_, line, column);
                     p = next_;
                     column = column_;
                     continue;
@@ -188,7 +195,7 @@ void Lexer::skip_blanks_and_comments() {
                 if (hash_comments_ && starts_hash_comment(p, column)) {
                     const void* newline = std::memchr(p, '\n', static_cast<std::size_t>(end_ - p));
                     const char* const comment_end = newline ? static_cast<const char*>(newline) : end_;
-                    note_comment(p, comment_end, line_, column);
+                    note_comment<keep>(p, comment_end, line_, column);
                     p = comment_end;
                     continue;
                 }

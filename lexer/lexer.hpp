@@ -56,11 +56,13 @@ public:
     // about "#" lines) found so far, in the order found. Never cleared.
     const std::vector<Diagnostic>& diagnostics() const { return diagnostics_; }
 
-    // From now on, keeps the comments it skips (looking ahead keeps none:
-    // they are kept when read).
-    void keep_comments() { keep_comments_ = true; }
+    // The next token, as next_token() gives it, keeping each comment skipped
+    // before it (comments()). A copy of its own, so that next_token() stays
+    // the plain loop it always was.
+    Token next_token_keeping_comments();
     // The comments kept so far, in the order of the text.
     const std::vector<Comment>& comments() const { return comments_; }
+    std::vector<Comment> take_comments() { return std::move(comments_); }
 
 private:
     // The byte at `p`, or NUL past the end. NUL starts no token and continues
@@ -68,13 +70,15 @@ private:
     // inspected, never consumed.
     char byte_at(const char* p) const { return p < end_ ? *p : '\0'; }
 
+    Token token_here();
+    template <bool keep>
     void skip_blanks_and_comments();
+    template <bool keep>
     void note_comment(const char* start, const char* end, std::uint64_t line, std::uint64_t column) {
-        if (keep_comments_ && !looking_ahead_) [[unlikely]] {
-            keep_comment(start, end, line, column);
+        if constexpr (keep) {
+            comments_.push_back(Comment{{start, static_cast<std::size_t>(end - start)}, line, column});
         }
     }
-    void keep_comment(const char* start, const char* end, std::uint64_t line, std::uint64_t column);
     void skip_block_comment();
     // Whether the "#" at `hash` is the first byte other than a blank on its
     // line; if so, notes it (once for a run of such lines).
@@ -107,7 +111,6 @@ private:
     std::uint64_t line_ = 1;
     std::uint64_t column_ = 1;
     std::vector<Diagnostic> diagnostics_;
-    bool keep_comments_ = false;
     std::vector<Comment> comments_;
     // Storage for the text of the latest string literal that needed
     // re-encoding; a token's text may point here until the next one.

@@ -26,10 +26,18 @@ Grammar::Grammar(std::string filename, SourceText content, ParseOptions options)
       lexer_(content_.view(), filename, start_after_byte_order_mark(content_.view()), options.lenient),
       current_{TokenKind::Unknown, {}, 1, 1},
       filename_(std::move(filename)) {
-    if (options.keep_comments) {
-        lexer_.keep_comments();
-    }
     advance();
+}
+
+const std::vector<Comment>& Grammar::comments() const {
+    if (!comments_) {
+        const std::string_view text = content_.view();
+        Lexer again(text, std::string(), start_after_byte_order_mark(text), lenient_);
+        while (again.next_token_keeping_comments().kind != TokenKind::EndOfInput) {
+        }
+        comments_ = again.take_comments();
+    }
+    return *comments_;
 }
 
 void Grammar::report_expected(std::string_view spelling) {
@@ -38,9 +46,11 @@ void Grammar::report_expected(std::string_view spelling) {
     report_error(quoted_found(prefix, current_.text));
 }
 
+// A name or a value: never a token that ends a statement, where the
+// recovering reading takes one (the strict reading notes nothing).
 std::string Grammar::take_text() {
     std::string text(current_.text);
-    advance();
+    advance_within_statement();
     return text;
 }
 

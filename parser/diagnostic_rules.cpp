@@ -119,7 +119,7 @@ void Grammar::read_support_sid_statement(NcfDiagnosticDef& diagnostic) {
     }
     const Place keyword = place();
     diagnostic.positions.support_sid = here();
-    advance();
+    advance_within_statement();  // the keyword
     if (accept_support_sid_assignment(diagnostic, keyword)) {
         end_statement();
         return;

@@ -60,22 +60,22 @@ NcfEncodingValue Grammar::encoding_value() {
     switch (current_.kind) {
         case TokenKind::KwLogicalValue:
             value.type = "logical";
-            advance();
+            advance_within_statement();
             value.logical_value = logical_value(start);
             break;
         case TokenKind::KwPhysicalValue:
             value.type = "physical";
-            advance();
+            advance_within_statement();
             value.physical_range = physical_range(start);
             break;
         case TokenKind::KwBcdValue:
             value.type = "bcd";
-            advance();
+            advance_within_statement();
             expect(TokenKind::Semicolon);
             break;
         case TokenKind::KwAsciiValue:
             value.type = "ascii";
-            advance();
+            advance_within_statement();
             expect(TokenKind::Semicolon);
             break;
         default:

@@ -22,7 +22,7 @@ NcfSingleFrame Grammar::single_frame() {
     NcfSingleFrame frame;
     frame.positions.start = here();
     frame.kind = at(TokenKind::KwPublish) ? "publish" : "subscribe";
-    advance();
+    advance_within_statement();  // the frame's keyword
     frame.name = take_name(frame.positions.name);
     expect(TokenKind::LeftBrace);
     frame.properties = frame_properties();

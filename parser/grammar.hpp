@@ -94,7 +94,9 @@ public:
     void set_trace(bool on) { trace_ = on; }
     void set_trace_sink(TraceSink sink) { trace_sink_ = std::move(sink); }
     const std::vector<Diagnostic>& get_diagnostics() const { return diagnostics_; }
-    const std::vector<Comment>& comments() const { return lexer_.comments(); }
+    // Every comment of the text, found by reading it again the first time
+    // they are asked for: the reading itself keeps none.
+    const std::vector<Comment>& comments() const;
     std::string_view text() const { return content_.view(); }
 
     // --- the cursor and reporting ---------------------------------------------
@@ -232,7 +234,9 @@ public:
     // missing: reported once, and a statement of an unknown name in its
     // place is skipped (a misspelt `keyword` is taken as it). Says whether it
     // was missing.
-    bool statement_missing(TokenKind keyword) { return recover_ && keyword_statement_missing(keyword); }
+    bool statement_missing(TokenKind keyword) {
+        return recover_ && !panic_ && !at(keyword) && keyword_statement_missing(keyword);
+    }
     bool keyword_statement_missing(TokenKind keyword);
     // The same for the section `keyword` opens; a block of an unknown name
     // in its place is skipped by brace balance.
@@ -248,7 +252,9 @@ public:
     // that name was a stray before the next entry's name, reported once; the
     // caller reads the name again. A name right before the list's "}" is a
     // stray too: reported, and the entry is left out of the list.
-    bool name_was_a_stray(const Token& name) { return recover_ && entry_name_was_a_stray(name); }
+    bool name_was_a_stray(const Token& name) {
+        return recover_ && (at(TokenKind::RightBrace) || at(TokenKind::Identifier)) && entry_name_was_a_stray(name);
+    }
     bool entry_name_was_a_stray(const Token& name);
     template <class Entry>
     void add_entry(std::vector<Entry>& list, Entry entry) {
@@ -360,12 +366,16 @@ private:
     // A name, which the strict reading takes whatever the token is; the
     // recovering one leaves punctuation to what follows, and reports it.
     std::string take_name(SourcePosition& position) {
-        if (recover_ && !take_stray_before_name()) {
+        if (recover_ && is_punctuation(current_.kind) && !take_stray_before_name()) {
             position = here();
             return {};  // the token is left to what follows
         }
         position = here();
         return take_text();
+    }
+    static constexpr bool is_punctuation(TokenKind kind) {
+        return kind == TokenKind::LeftBrace || kind == TokenKind::RightBrace || kind == TokenKind::Semicolon ||
+               kind == TokenKind::Equals || kind == TokenKind::Comma || kind == TokenKind::EndOfInput;
     }
     // Before a name, punctuation that does not belong, reported; skipped
     // when a name follows it. Says whether a name is there to take.
@@ -374,7 +384,8 @@ private:
     // errors after a string literal that is not closed (the lexer's reports
     // begin at `lexer_reports`): that string ran to the end of the input.
     void finish_recovering(std::size_t lexer_reports);
-    // The current token's text, taken whatever its kind, then consumed.
+    // The current token's text, then consumed: a name or a value, which the
+    // recovering reading never takes at a token that ends a statement.
     std::string take_text();
     // The same, noting where the token stood.
     std::string take_text(SourcePosition& position) {
@@ -417,7 +428,7 @@ private:
     NcfInitValue init_value();
     void read_rest_of_array(NcfInitValue& value);
     void expect_signal_statement_end() {
-        if (!recover_ || !signal_reference_follows()) {
+        if (!recover_ || panic_ || !at(TokenKind::Identifier) || !signal_reference_follows()) {
             expect(TokenKind::Semicolon);
         }
         end_statement();
@@ -474,6 +485,7 @@ private:
     Token current_;
     std::string filename_;
     std::vector<Diagnostic> diagnostics_;
+    mutable std::optional<std::vector<Comment>> comments_;
     bool trace_ = false;
     std::int32_t trace_depth_ = 0;
     TraceSink trace_sink_;  // empty: the process's standard output

@@ -60,13 +60,9 @@ using TraceSink = std::function<void(std::string_view line)>;
 // noticed where the next block begins, and an unexpected token at the top
 // level is skipped to the next node. Input without errors reads the same
 // either way.
-//
-// `keep_comments` keeps each comment the reading skips, for get_comments();
-// nothing else changes.
 struct ParseOptions {
     bool lenient = false;
     bool recover = false;
-    bool keep_comments = false;
 };
 
 class NcfParser {
@@ -94,9 +90,10 @@ public:
     NcfFile parse();
     // The diagnostics of the latest parse(), in the order found.
     const std::vector<Diagnostic>& get_diagnostics() const;
-    // With `keep_comments`, the comments read so far, in the order of the
-    // text (empty otherwise). Their texts are views into text(), valid while
-    // the parser lives.
+    // Every comment of the text (with `lenient`, "#" lines too), in its
+    // order: found the first time they are asked for, by reading the text
+    // again, since the reading itself keeps none. Their texts are views into
+    // text(), valid while the parser lives.
     const std::vector<Comment>& get_comments() const;
     // The text being read, as it was given or read from the file.
     std::string_view text() const;

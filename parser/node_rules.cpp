@@ -258,7 +258,7 @@ void Grammar::read_range_statement(TokenKind keyword, SourcePosition& keyword_po
         return;
     }
     keyword_position = here();
-    advance();
+    advance_within_statement();  // the keyword
     expect(TokenKind::Equals);
     from_position = here();
     from = expect_number();
@@ -286,7 +286,7 @@ std::optional<bool> Grammar::wake_up_signal_value() {
         report_error("Expected 'yes' or 'no'");
         return value;
     }
-    advance();
+    advance_within_statement();  // the value
     return value;
 }
 

@@ -584,10 +584,6 @@ bool Grammar::entry_name_was_a_stray(const Token& name) {
 }
 
 bool Grammar::take_stray_before_name() {
-    const auto is_punctuation = [](TokenKind kind) {
-        return kind == TokenKind::LeftBrace || kind == TokenKind::RightBrace || kind == TokenKind::Semicolon ||
-               kind == TokenKind::Equals || kind == TokenKind::Comma || kind == TokenKind::EndOfInput;
-    };
     if (is_punctuation(current_.kind)) {
         report_at(current_, expected_found("identifier"));
         if (at(TokenKind::EndOfInput) || lexer_.kind_ahead(1) != TokenKind::Identifier) {

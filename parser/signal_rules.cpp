@@ -52,7 +52,7 @@ NcfSignalProperties Grammar::signal_properties() {
     bool stray_reported = false;
     bool reference_read = false;
     const auto integer_statement = [this](std::int32_t& field, SourcePosition& position, bool& read) {
-        advance();
+        advance_within_statement();  // the keyword
         expect(TokenKind::Equals);
         position = here();
         field = expect_integer();
@@ -60,7 +60,7 @@ NcfSignalProperties Grammar::signal_properties() {
         read = true;
     };
     for (;;) {
-        if (reference_read && !statement_after_reference(stray_reported)) {
+        if (reference_read && (at(TokenKind::RightBrace) || !statement_after_reference(stray_reported))) {
             break;
         }
         if (at(TokenKind::KwInitValue) && !read_init_value) {
@@ -104,7 +104,7 @@ NcfSignalProperties Grammar::signal_properties() {
 NcfInitValue Grammar::init_value() {
     NcfInitValue value;
     value.positions.start = here();
-    advance();
+    advance_within_statement();  // the keyword
     expect(TokenKind::Equals);
     if (accept(TokenKind::LeftBrace)) {
         value.is_array = true;

@@ -49,14 +49,12 @@ void bind_parser(py::module_& module) {
     py::class_<NcfParser>(module, "NcfParser")
         // Each text argument is a str (taken as its UTF-8 bytes) or bytes-like
         // (taken as is); the options come after them and only by keyword.
-        .def(py::init([](const FileNameArgument& filename, TextArgument& content, bool lenient, bool recover,
-                         bool keep_comments) {
-                 return std::make_unique<NcfParser>(
-                     filename.bytes(), std::move(content.text),
-                     ParseOptions{.lenient = lenient, .recover = recover, .keep_comments = keep_comments});
+        .def(py::init([](const FileNameArgument& filename, TextArgument& content, bool lenient, bool recover) {
+                 return std::make_unique<NcfParser>(filename.bytes(), std::move(content.text),
+                                                    ParseOptions{.lenient = lenient, .recover = recover});
              }),
              py::arg("filename") = "", py::arg("content") = "", py::kw_only(), py::arg("lenient") = false,
-             py::arg("recover") = false, py::arg("keep_comments") = false)
+             py::arg("recover") = false)
         .def("parse", &NcfParser::parse)
         .def("set_trace", &NcfParser::set_trace)  // positional only: no keyword name
         .def("get_diagnostics", &NcfParser::get_diagnostics)

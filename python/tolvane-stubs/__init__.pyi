@@ -468,7 +468,6 @@ class NcfParser(metaclass=_pybind11_type):
         *,
         lenient: bool = False,
         recover: bool = False,
-        keep_comments: bool = False,
     ) -> None: ...
     def parse(self) -> NcfFile:
         """Parses from where the previous call stopped and returns a new, independent tree."""
@@ -477,7 +476,7 @@ class NcfParser(metaclass=_pybind11_type):
     def get_diagnostics(self) -> list[Diagnostic]:
         """Copies of the diagnostics of the latest parse(), in the order found."""
     def get_comments(self) -> list[Comment]:
-        """With keep_comments=True, the comments read so far, in the order of the text (otherwise none)."""
+        """Every comment of the text (with lenient=True, "#" lines too), in its order; the text is read again for them the first time they are asked for."""
 
 # A record's fields as plain values: what to_dict() returns.
 type _Plain = None | bool | int | float | str | list[_Plain] | dict[str, _Plain]
@@ -591,7 +590,7 @@ def ldf(
     """The LIN description file (LDF) of the cluster of the nodes of 'files' (each an NcfFile, an (NcfFile, diagnostics) pair or a file name, read with lenient=lenient), and every diagnostic: each file's own, then the cluster's. 'settings' holds what only the cluster knows: master (required), time_base and jitter (ms), bitrate (kbps), protocol_version, language_version, channel, frame_ids and nads (dicts of names to int), source (the name diagnostics about the settings report). The text is bytes (string literals in ISO 8859-1), None when an error stops it."""
 
 class Comment(metaclass=_pybind11_type):
-    """A comment of the text, which NcfParser(..., keep_comments=True) keeps aside."""
+    """A comment of the text, as NcfParser.get_comments() gives it."""
 
     __match_args__: Final = ("text", "line", "column")
     @property

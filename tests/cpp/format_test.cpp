@@ -22,16 +22,16 @@ node door { // the door
 }
 )";
 
-TEST(Format, TheReadingKeepsCommentsOnlyWhenAsked) {
-    NcfParser plain = NcfParser::from_text("c.ncf", std::string(commented));
-    plain.parse();
-    EXPECT_TRUE(plain.get_comments().empty());
-    NcfParser keeping = NcfParser::from_text("c.ncf", std::string(commented), {.keep_comments = true});
-    keeping.parse();
-    ASSERT_EQ(keeping.get_comments().size(), 3u);
-    EXPECT_EQ(keeping.get_comments()[1].text, "// the door");
-    EXPECT_EQ(keeping.get_comments()[1].line, 4u);
-    EXPECT_EQ(keeping.get_comments()[1].column, 13u);
+TEST(Format, TheParserGivesEveryCommentWithItsPlace) {
+    NcfParser parser = NcfParser::from_text("c.ncf", "\xEF\xBB\xBF" + std::string(commented));
+    ASSERT_EQ(parser.get_comments().size(), 3u);  // before the parse too: the whole text
+    EXPECT_EQ(parser.get_comments()[1].text, "// the door");
+    EXPECT_EQ(parser.get_comments()[1].line, 4u);
+    EXPECT_EQ(parser.get_comments()[1].column, 13u);
+    EXPECT_EQ(parser.get_comments()[2].text, "/* one */");
+    // Only the lenient reading takes a "#" line for a comment.
+    EXPECT_TRUE(NcfParser::from_text("c.ncf", std::string("# x\n")).get_comments().empty());
+    EXPECT_EQ(NcfParser::from_text("c.ncf", std::string("# x\n"), {.lenient = true}).get_comments().size(), 1u);
 }
 
 TEST(Format, EveryLineOfTheCanonicalTextHasItsOrigin) {

@@ -139,7 +139,7 @@ def test_constructor_signature():
     # The two text parameters as they always were; the reading modes only by keyword.
     assert tolvane.NcfParser.__init__.__doc__ == (
         "__init__(self: tolvane.NcfParser, filename: str | os.PathLike = '', content: str = '', *, "
-        "lenient: bool = False, recover: bool = False, keep_comments: bool = False)"
+        "lenient: bool = False, recover: bool = False)"
         " -> None\n"
     )
 

@@ -14,9 +14,7 @@ from test_writer import MINIMAL
 
 
 def comments_of(text, lenient=False):
-    parser = tolvane.NcfParser("c.ncf", text, lenient=lenient, keep_comments=True)
-    parser.parse()
-    return [written(c.text) for c in parser.get_comments()]
+    return [written(c.text) for c in tolvane.NcfParser("c.ncf", text, lenient=lenient).get_comments()]
 
 
 def written(comment):
@@ -86,13 +84,12 @@ def test_a_text_with_syntax_errors_is_not_formatted():
         tolvane.format_text("node_capability_file;\n// c\n")
 
 
-def test_comments_are_kept_only_when_asked():
-    text = "// a\nnode_capability_file; /* b */\n"
-    assert tolvane.NcfParser("c.ncf", text).get_comments() == []
-    parser = tolvane.NcfParser("c.ncf", text, keep_comments=True)
-    parser.parse()
+def test_the_parser_gives_every_comment_with_its_place():
+    text = '// a\nnode_capability_file; /* b */\nLIN_language_version = "// not a comment";\n# c\n'
+    parser = tolvane.NcfParser("c.ncf", text)
     assert [(c.line, c.column, c.text) for c in parser.get_comments()] == [(1, 1, "// a"), (2, 23, "/* b */")]
     assert repr(parser.get_comments()[1]) == "Comment(line=2, column=23, text='/* b */')"
+    assert [c.text for c in tolvane.NcfParser("c.ncf", text, lenient=True).get_comments()][-1] == "# c"
 
 
 # --- the laws on real files ---------------------------------------------------------
