@@ -32,13 +32,15 @@ void cluster_target(std::string_view bytes);
 void recover_target(std::string_view bytes);
 // The formatter: the same tree, every comment kept, a fixed point.
 void format_target(std::string_view bytes);
+// Frames drawn: each bit marked for the signals on it, whatever the values.
+void picture_target(std::string_view bytes);
 
 struct Target {
     std::string_view name;
     void (*run)(std::string_view bytes);
 };
 
-inline constexpr std::array<Target, 10> targets{{
+inline constexpr std::array<Target, 11> targets{{
     {"parse", parse_target},
     {"writer", writer_target},
     {"validator", validator_target},
@@ -49,6 +51,7 @@ inline constexpr std::array<Target, 10> targets{{
     {"cluster", cluster_target},
     {"recover", recover_target},
     {"format", format_target},
+    {"picture", picture_target},
 }};
 
 }  // namespace tolvane::fuzz

@@ -16,6 +16,7 @@
 #include "codec/frame_codec.hpp"
 #include "codec/signal_codec.hpp"
 #include "model/ncf_records.hpp"
+#include "picture/frame_picture.hpp"
 #include "python/text.hpp"
 
 namespace py = pybind11;
@@ -423,6 +424,20 @@ void bind_codec(py::module_& module) {
     });
     bind_raw_codec(module);
     bind_encoded_codec(module);
+}
+
+void bind_frame_drawing(py::module_& module) {
+    module.def(
+        "draw_frame",
+        [](const NcfNodeDef& node, py::handle frame, bool ascii) {
+            return python_text(draw_frame(node, frame_argument(node, frame), DrawOptions{.ascii = ascii}));
+        },
+        py::arg("node"), py::arg("frame"), py::kw_only(), py::arg("ascii") = false,
+        "A frame of 'node' (a record or a frame's name) drawn as text, as tolvane dump draws it: one row per "
+        "data byte, bit 7 at the left, each bit marked with its signal's mark (> before a signal's first bit, "
+        "! where signals overlap, # for an event-triggered frame's identifier byte, a dot where no signal is), "
+        "then one line per signal and the value lines of the encodings they use. Box-drawing characters, or "
+        "ASCII with ascii=True. CodecError when the node has no frame of that name.");
 }
 
 }  // namespace tolvane

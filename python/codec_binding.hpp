@@ -1,5 +1,5 @@
 // The codec's functions in the module: pack, unpack, protected_id, checksum,
-// and encode and decode through a node's encodings.
+// and encode and decode through a node's encodings; and a frame drawn.
 #pragma once
 
 #include <pybind11/pybind11.h>
@@ -7,5 +7,7 @@
 namespace tolvane {
 
 void bind_codec(pybind11::module_& module);
+// draw_frame: a frame's layout drawn as text.
+void bind_frame_drawing(pybind11::module_& module);
 
 }  // namespace tolvane

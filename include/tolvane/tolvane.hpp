@@ -21,6 +21,7 @@
 #include "model/record_description.hpp"
 #include "model/source_position.hpp"
 #include "parser/ncf_parser.hpp"
+#include "picture/frame_picture.hpp"
 #include "parser/source_text.hpp"
 #include "validate/check_files.hpp"
 #include "validate/validator.hpp"

@@ -605,3 +605,6 @@ class Comment(metaclass=_pybind11_type):
 
 def format_text(content: str | bytes | bytearray, *, lenient: bool = False) -> bytes:
     """The canonical NCF text of 'content' (str or bytes), as dumps() writes the tree read from it, with every comment of the text in place. ValueError when the text has syntax errors (read leniently with lenient=True) or its tree cannot be written."""
+
+def draw_frame(node: NcfNodeDef, frame: NcfSingleFrame | str, *, ascii: bool = False) -> str:
+    """A frame of 'node' (a record or a frame's name) drawn as text, as tolvane dump draws it: one row per data byte, bit 7 at the left, each bit marked with its signal's mark (> before a signal's first bit, ! where signals overlap, # for an event-triggered frame's identifier byte, a dot where no signal is), then one line per signal and the value lines of the encodings they use. Box-drawing characters, or ASCII with ascii=True. CodecError when the node has no frame of that name."""

@@ -29,6 +29,7 @@ COMMAND_MODULES = {
     "json": "tree",
     "trace": "tree",
     "fmt": "fmt",
+    "dump": "dump",
     "decode": "codec",
     "encode": "codec",
     "ldf": "ldf",
@@ -142,8 +143,8 @@ def build_argument_parser() -> argparse.ArgumentParser:
 
     parser = argparse.ArgumentParser(
         prog="tolvane",
-        description="Check, show, export, trace and format LIN node capability files (NCF); decode and "
-        "encode their frames.",
+        description="Check, show, export, trace and format LIN node capability files (NCF); draw, decode "
+        "and encode their frames.",
         epilog='A FILE of "-" reads standard input. Exit status: 0 done (check: no errors), '
         "1 check reported errors, 2 usage error or a file that cannot be read.",
     )

@@ -156,6 +156,7 @@ def test_empty_stdin_is_parsed_as_empty_input_even_beside_a_file_named_stdin(tmp
         (["fmt", "--help"], 0, "usage: tolvane fmt [-h] [--in-place] [--check] [--from-json] [--drop-comments] "
                                "[--lenient | --no-lenient] [--force-exclude] [--config PATH] [--isolated] "
                                "FILE [FILE ...]"),
+        (["dump", "--help"], 0, f"usage: tolvane dump [-h] [--node NAME] [--frame NAME] [--ascii] {RECOVERING} FILE"),
     ],
 )
 def test_usage_errors_exit_2_and_help_exits_0(capsys, argv, status, line):
@@ -170,7 +171,7 @@ def test_usage_errors_exit_2_and_help_exits_0(capsys, argv, status, line):
         assert "Exit status: 0" in " ".join(out.split())
     if argv == ["--help"]:
         assert [row.split()[0] for row in out.splitlines() if row.startswith("    ")] == [
-            "check", "show", "json", "trace", "fmt", "decode", "encode", "ldf"]
+            "check", "show", "json", "trace", "fmt", "dump", "decode", "encode", "ldf"]
 
 
 @pytest.mark.parametrize("command", ["show", "json", "trace"])
