@@ -30,6 +30,7 @@ COMMAND_MODULES = {
     "trace": "tree",
     "fmt": "fmt",
     "dump": "dump",
+    "html": "html",
     "decode": "codec",
     "encode": "codec",
     "ldf": "ldf",
