@@ -157,6 +157,7 @@ def test_empty_stdin_is_parsed_as_empty_input_even_beside_a_file_named_stdin(tmp
                                "[--lenient | --no-lenient] [--force-exclude] [--config PATH] [--isolated] "
                                "FILE [FILE ...]"),
         (["dump", "--help"], 0, f"usage: tolvane dump [-h] [--node NAME] [--frame NAME] [--ascii] {RECOVERING} FILE"),
+        (["html", "--help"], 0, f"usage: tolvane html [-h] [-o DIR] {RECOVERING} FILE [FILE ...]"),
     ],
 )
 def test_usage_errors_exit_2_and_help_exits_0(capsys, argv, status, line):
@@ -171,7 +172,7 @@ def test_usage_errors_exit_2_and_help_exits_0(capsys, argv, status, line):
         assert "Exit status: 0" in " ".join(out.split())
     if argv == ["--help"]:
         assert [row.split()[0] for row in out.splitlines() if row.startswith("    ")] == [
-            "check", "show", "json", "trace", "fmt", "dump", "decode", "encode", "ldf"]
+            "check", "show", "json", "trace", "fmt", "dump", "html", "decode", "encode", "ldf"]
 
 
 @pytest.mark.parametrize("command", ["show", "json", "trace"])
