@@ -57,15 +57,7 @@ void bind_parser(py::module_& module) {
              py::arg("recover") = false)
         .def("parse", &NcfParser::parse)
         .def("set_trace", &NcfParser::set_trace)  // positional only: no keyword name
-        .def("get_diagnostics", &NcfParser::get_diagnostics)
-        .def("get_comments", [](const NcfParser& parser) {
-            std::vector<KeptComment> comments;
-            comments.reserve(parser.get_comments().size());
-            for (const Comment& comment : parser.get_comments()) {
-                comments.push_back({std::string(comment.text), comment.line, comment.column});
-            }
-            return comments;
-        });
+        .def("get_diagnostics", &NcfParser::get_diagnostics);
 
     py::register_exception_translator([](std::exception_ptr thrown) {
         try {
@@ -282,9 +274,13 @@ std::filesystem::path native_path(py::handle path) {
 void bind_formatting(py::module_& module) {
     py::class_<KeptComment> comment_class(module, "Comment");
     comment_class.attr("__match_args__") = py::make_tuple("text", "line", "column");
-    comment_class.def_property_readonly("text", [](const KeptComment& comment) { return python_text(comment.text); })
-        .def_readonly("line", &KeptComment::line)
-        .def_readonly("column", &KeptComment::column)
+    comment_class
+        .def_property_readonly(
+            "text", [](const KeptComment& comment) { return python_text(comment.text); },
+            "the comment as the text holds it: \"//\" to the end of its line, \"/*\" through \"*/\", or a "
+            "lenient \"#\" line")
+        .def_readonly("line", &KeptComment::line, "the line where it begins")
+        .def_readonly("column", &KeptComment::column, "the column where it begins")
         .def("__repr__", [](const KeptComment& comment) {
             return "Comment(line=" + std::to_string(comment.line) + ", column=" + std::to_string(comment.column) +
                    ", text=" + py::repr(python_text(comment.text)).cast<std::string>() + ")";
@@ -306,6 +302,20 @@ void bind_formatting(py::module_& module) {
         "The canonical NCF text of 'content' (str or bytes), as dumps() writes the tree read from it, with "
         "every comment of the text in place. ValueError when the text has syntax errors (read leniently with "
         "lenient=True) or its tree cannot be written.");
+    // On the parser, after its spec's methods, once Comment is known.
+    py::reinterpret_borrow<py::class_<NcfParser>>(py::type::of<NcfParser>())
+        .def(
+            "get_comments",
+            [](const NcfParser& parser) {
+                std::vector<KeptComment> comments;
+                comments.reserve(parser.get_comments().size());
+                for (const Comment& comment : parser.get_comments()) {
+                    comments.push_back({std::string(comment.text), comment.line, comment.column});
+                }
+                return comments;
+            },
+            "Every comment of the text (with lenient=True, \"#\" lines too), in its order; the text is read "
+            "again for them the first time they are asked for.");
 }
 
 void bind_writer(py::module_& module) {

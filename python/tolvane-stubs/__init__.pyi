@@ -592,7 +592,7 @@ def ldf(
 class Comment(metaclass=_pybind11_type):
     """A comment of the text, as NcfParser.get_comments() gives it."""
 
-    __match_args__: Final = ("text", "line", "column")
+    __match_args__ = ("text", "line", "column")
     @property
     def text(self) -> str:
         """the comment as the text holds it: "//" to the end of its line, "/*" through "*/", or a lenient "#" line"""

@@ -74,6 +74,9 @@ STUB_ONLY = {
         "(files: Iterable[NcfFile | tuple[NcfFile, Sequence[Diagnostic]] | str | bytes | os.PathLike[str] | "
         "os.PathLike[bytes]], settings: Mapping[str, object] | None = None, *, lenient: bool = False)"
         " -> tuple[bytes | None, list[Diagnostic]]",
+    "(content: str, *, lenient: bool = False) -> bytes": "(content: str | bytes | bytearray, *, lenient: bool = False) -> bytes",
+    "(node: NcfNodeDef, frame: object, *, ascii: bool = False) -> str":
+        "(node: NcfNodeDef, frame: NcfSingleFrame | str, *, ascii: bool = False) -> str",
     "(obj: object, path: object) -> None":
         "(obj: NcfFile | dict[str, _Plain], path: str | bytes | os.PathLike[str] | os.PathLike[bytes]) -> None",
 }
@@ -122,7 +125,7 @@ def test_the_stub_declares_every_class_and_function_of_the_module():
     public_functions = [name for name in FUNCTIONS if not name.startswith("_")]
     assert (sorted(CLASSES), sorted(public_functions)) == (sorted(classes), sorted(functions))
     assert [node.name for name, node in METHODS if name == "NcfParser"] == [
-        "__init__", "parse", "set_trace", "get_diagnostics"]
+        "__init__", "parse", "set_trace", "get_diagnostics", "get_comments"]
 
 
 @pytest.mark.parametrize("name", RECORDS)
