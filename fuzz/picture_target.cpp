@@ -48,7 +48,7 @@ void check_drawing(const NcfNodeDef& node, const NcfSingleFrame& frame, bool asc
     while (start < text.size()) {
         const std::size_t end = std::min(text.find('\n', start), text.size());
         const std::string_view line(text.data() + start, end - start);
-        if (line.starts_with("byte ")) {
+        if (line.starts_with("byte ") && (line.ends_with("|") || line.ends_with("│"))) {
             ++rows;
             require(!ascii || std::ranges::all_of(line, [](char c) { return static_cast<unsigned char>(c) < 0x80; }),
                     "an ASCII drawing's row is not ASCII");

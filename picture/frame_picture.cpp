@@ -22,6 +22,25 @@ std::string mark_of(std::size_t signal) {
     return {mark_letters[first], mark_letters[signal % base]};
 }
 
+// A text of the file as the drawing shows it: control characters (a line
+// feed in a string, an escape sequence a terminal would obey) as \xNN.
+std::string shown(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            constexpr std::string_view digits = "0123456789ABCDEF";
+            out += "\\x";
+            out += digits[byte >> 4];
+            out += digits[byte & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 // The characters of a drawing: its lines, and what marks a bit no signal
 // takes.
 struct Strokes {
@@ -62,9 +81,9 @@ public:
 
 private:
     void heading() {
-        out_ += frame_.kind;
+        out_ += shown(frame_.kind);
         out_ += ' ';
-        out_ += frame_.name;
+        out_ += shown(frame_.name);
         out_ += ": ";
         detail::append_integer(out_, frame_.properties.length);
         out_ += frame_.properties.length == 1 ? " byte" : " bytes";
@@ -148,7 +167,7 @@ private:
         out_ += '\n';
         if (picture_.identifier_byte) {
             out_ += "  #: byte 0 holds the protected identifier of event-triggered frame ";
-            out_ += *frame_.properties.event_triggered_frame;
+            out_ += shown(*frame_.properties.event_triggered_frame);
             out_ += '\n';
         }
         for (std::size_t bit = 0; bit < picture_.takers.size(); ++bit) {
@@ -166,7 +185,7 @@ private:
         out_ += ':';
         for (std::size_t i = 0; i < takers.size(); ++i) {
             out_ += i == 0 ? " " : ", ";
-            out_ += frame_.signals[takers[i]].name;
+            out_ += shown(frame_.signals[takers[i]].name);
         }
         if (picture_.identifier_byte && bit < 8) {
             out_ += takers.empty() ? " " : ", ";
@@ -199,7 +218,7 @@ private:
         std::size_t init_width = 0;
         std::vector<std::string> inits;
         for (const NcfSignalDef& signal : frame_.signals) {
-            name_width = std::max(name_width, signal.name.size());
+            name_width = std::max(name_width, shown(signal.name).size());
             inits.push_back(initial_value(signal.properties.init_value));
             init_width = std::max(init_width, inits.back().size());
         }
@@ -208,7 +227,7 @@ private:
             const NcfSignalDef& signal = frame_.signals[i];
             std::string line = "  " + picture_.marks[i];
             pad(line, 5, line.size());
-            line += signal.name;
+            line += shown(signal.name);
             pad(line, 5 + name_width + 2, line.size());
             std::string numbers = "offset ";
             detail::append_integer(numbers, signal.properties.offset);
@@ -220,7 +239,7 @@ private:
             line += numbers;
             if (signal.properties.encoding_name) {
                 pad(line, 5 + name_width + 2 + 20 + 5 + init_width + 2, line.size());
-                line += "encoding " + *signal.properties.encoding_name;
+                line += "encoding " + shown(*signal.properties.encoding_name);
             }
             const BitSpan bits = bits_of(signal);
             if (bits.first < 0 || bits.last >= drawn_bits || bits.last < bits.first) {
@@ -245,7 +264,7 @@ private:
         if (value.logical_value) {
             detail::append_integer(out_, value.logical_value->signal_value);
             if (value.logical_value->text_info) {
-                out_ += " = \"" + *value.logical_value->text_info + "\"";
+                out_ += " = \"" + shown(*value.logical_value->text_info) + "\"";
             }
         } else if (value.physical_range) {
             const NcfPhysicalRange& range = *value.physical_range;
@@ -261,24 +280,24 @@ private:
             out_ += " + ";
             detail::append_number(out_, range.offset_val);
             if (range.text_info) {
-                out_ += " \"" + *range.text_info + "\"";
+                out_ += " \"" + shown(*range.text_info) + "\"";
             }
         } else {
-            out_ += value.type == "bcd" ? "BCD" : value.type == "ascii" ? "ASCII" : value.type;
+            out_ += value.type == "bcd" ? "BCD" : value.type == "ascii" ? "ASCII" : shown(value.type);
         }
         out_ += '\n';
     }
 
     void encodings() {
-        std::vector<std::string_view> shown;
+        std::vector<std::string_view> listed;
         for (const NcfSignalDef& signal : frame_.signals) {
             if (!signal.properties.encoding_name ||
-                std::ranges::find(shown, *signal.properties.encoding_name) != shown.end()) {
+                std::ranges::find(listed, *signal.properties.encoding_name) != listed.end()) {
                 continue;
             }
             const std::string& name = *signal.properties.encoding_name;
-            shown.push_back(name);
-            out_ += "  encoding " + name;
+            listed.push_back(name);
+            out_ += "  encoding " + shown(name);
             const NcfEncodingEntry* entry = encoding_named(name);
             if (entry == nullptr) {
                 out_ += ": not defined in the node\n";

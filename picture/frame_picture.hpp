@@ -39,8 +39,10 @@ struct DrawOptions {
 // signals overlap, "#" for the event-triggered frame's identifier byte, a
 // dot where no signal is); a legend; one line per signal (mark, name,
 // offset, size, initial value, encoding); then the value lines of each
-// encoding its signals use, from `node`. UTF-8 text; with `ascii`, the
-// drawing's own characters are ASCII.
+// encoding its signals use, from `node`. The texts of the file show their
+// control characters as \xNN, so that none moves a line or drives a
+// terminal. UTF-8 text; with `ascii`, the drawing's own characters are
+// ASCII.
 std::string draw_frame(const NcfNodeDef& node, const NcfSingleFrame& frame, DrawOptions options = {});
 
 }  // namespace tolvane

@@ -93,6 +93,15 @@ def test_overlaps_and_the_identifier_byte_show():
         tolvane.draw_frame(node, "no_such_frame")
 
 
+def test_control_characters_of_the_file_do_not_reach_the_terminal():
+    text = (EXAMPLES / "door_module.ncf").read_text(encoding="latin-1").replace(
+        "publish door_status", 'publish "door\x1b[31m\nbyte 9"', 1)
+    node = tolvane.NcfParser("d.ncf", text).parse().nodes[0]
+    drawing = tolvane.draw_frame(node, node.frames[0])
+    assert drawing.startswith("publish door\\x1B[31m\\x0Abyte 9: 5 bytes\n")
+    assert "\x1b" not in drawing and sum(line.startswith("byte ") for line in drawing.splitlines()) == 5
+
+
 GOLDEN = [
     (EXAMPLES / "door_module.ncf", []),
     (CORPUS / "PersonalTransport__LIN__examples__step_motor.ncf", []),
