@@ -5,7 +5,8 @@ from __future__ import annotations
 
 import os
 import sys
-from html import escape
+import re
+from html import escape as escape_html
 
 import tolvane
 from tolvane_cli.commandline import Argument, Command
@@ -29,6 +30,17 @@ if TYPE_CHECKING:
     from collections.abc import Iterator
 
     from tolvane_cli.commandline import Parsed
+
+# The control characters HTML does not allow in text (line feeds, tabs and
+# carriage returns it does).
+_CONTROL = re.compile(r"[\x00-\x08\x0b\x0c\x0e-\x1f\x7f-\x9f]")
+
+
+def escape(text: str) -> str:
+    """A text of the file as the page shows it: HTML's special characters
+    escaped, control characters as \\xNN."""
+    return escape_html(_CONTROL.sub(lambda match: f"\\x{ord(match[0]):02X}", text))
+
 
 CELL_WIDTH, CELL_HEIGHT, LEFT, TOP = 64, 30, 64, 24
 # Signal colours: light enough for dark text, told apart side by side.

@@ -47,6 +47,16 @@ def test_every_text_of_the_file_is_escaped(tmp_path):
     out = page(path, lenient=True)
     assert "<script" not in out and "<b " not in out
     assert "&lt;script&gt;alert(1)&lt;/script&gt;" in out and "&lt;b onclick=" in out
+    control = page_of_text(tmp_path, text.replace('"Door control module', '"Door\x1b\x85 control module', 1))
+    assert "Door\\x1B\\x85 control module" in control
+    html5lib = pytest.importorskip("html5lib", reason="html5lib is a test requirement (python3-html5lib)")
+    html5lib.HTMLParser(strict=True).parse(control)
+
+
+def page_of_text(tmp_path, text):
+    path = tmp_path / "text.ncf"
+    path.write_bytes(text.encode("latin-1"))
+    return page(path, lenient=True)
 
 
 def spans(svg):
