@@ -33,6 +33,12 @@ def takes_utf8(stream: object) -> bool:
     return encoding in ("utf8", "utf8sig")
 
 
+def shown(text: str) -> str:
+    """A name as the terminal gets it: control characters as \\xNN, as the
+    drawings show them."""
+    return "".join(f"\\x{ord(c):02X}" if ord(c) < 0x20 or ord(c) == 0x7F else c for c in text)
+
+
 def drawings(ncf_file: tolvane.NcfFile, node_name: str | None, frame_name: str | None,
              ascii: bool) -> tuple[list[str], list[str]]:
     """The text of each node and frame asked for, and what was asked for and
@@ -44,7 +50,7 @@ def drawings(ncf_file: tolvane.NcfFile, node_name: str | None, frame_name: str |
     for node in nodes:
         frames = [frame for frame in node.frames if frame_name is None or frame.name == frame_name]
         if frame_name is None or frames:
-            parts.append(f"node {node.name}\n")
+            parts.append(f"node {shown(node.name)}\n")
             parts += [tolvane.draw_frame(node, frame, ascii=ascii) for frame in frames]
     if frame_name is not None and not parts:
         return [], [f"no frame {frame_name!r}" + (f" in node {node_name!r}" if node_name else "")]
@@ -61,11 +67,10 @@ def run_dump(args: Parsed) -> int:
         complain(format_diagnostic(error))
     ascii = args.ascii or not takes_utf8(sys.stdout)
     parts, missing = drawings(ncf_file, args.node, args.frame, ascii)
-    if not ascii or not parts:
-        sys.stdout.write("\n".join(parts))
-    else:  # names from the file may still hold what the terminal cannot show
-        sys.stdout.flush()
-        sys.stdout.buffer.write("\n".join(parts).encode("ascii", "backslashreplace"))
+    text = "\n".join(parts)
+    if ascii:  # names from the file may still hold what the terminal cannot show
+        text = text.encode("ascii", "backslashreplace").decode("ascii")
+    sys.stdout.write(text)
     for what in missing:
         complain(f"tolvane: {name}: {what}")
     return EXIT_DIAGNOSTICS if errors or missing else EXIT_CLEAN
