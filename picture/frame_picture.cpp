@@ -114,14 +114,21 @@ private:
         const std::vector<std::size_t>& takers = picture_.takers[bit];
         const bool identifier = picture_.identifier_byte && bit < 8;
         if (takers.empty()) {
-            return identifier ? " # " : " " + std::string(strokes_.unused) + " ";
+            if (identifier) {
+                return " # ";
+            }
+            std::string unused(" ");  // built by appending: GCC 12 at -O3 warns of "x" + std::string
+            unused += strokes_.unused;
+            unused += ' ';
+            return unused;
         }
         if (marked_twice(bit)) {
             return " ! ";
         }
         const std::size_t signal = takers.front();
         const bool first = bits_of(frame_.signals[signal]).first == static_cast<std::int64_t>(bit);
-        std::string text = (first ? ">" : " ") + picture_.marks[signal];
+        std::string text(first ? ">" : " ");
+        text += picture_.marks[signal];
         text.resize(3, ' ');
         return text;
     }
