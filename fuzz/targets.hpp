@@ -34,13 +34,15 @@ void recover_target(std::string_view bytes);
 void format_target(std::string_view bytes);
 // Frames drawn: each bit marked for the signals on it, whatever the values.
 void picture_target(std::string_view bytes);
+// The C code of a node: refused, or ASCII with each frame's length defined.
+void cgen_target(std::string_view bytes);
 
 struct Target {
     std::string_view name;
     void (*run)(std::string_view bytes);
 };
 
-inline constexpr std::array<Target, 11> targets{{
+inline constexpr std::array<Target, 12> targets{{
     {"parse", parse_target},
     {"writer", writer_target},
     {"validator", validator_target},
@@ -52,6 +54,7 @@ inline constexpr std::array<Target, 11> targets{{
     {"recover", recover_target},
     {"format", format_target},
     {"picture", picture_target},
+    {"cgen", cgen_target},
 }};
 
 }  // namespace tolvane::fuzz

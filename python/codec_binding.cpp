@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "cgen/c_code.hpp"
 #include "codec/codec_text.hpp"
 #include "codec/frame_codec.hpp"
 #include "codec/signal_codec.hpp"
@@ -438,6 +439,40 @@ void bind_frame_drawing(py::module_& module) {
         "! where signals overlap, # for an event-triggered frame's identifier byte, a dot where no signal is), "
         "then one line per signal and the value lines of the encodings they use. Box-drawing characters, or "
         "ASCII with ascii=True. CodecError when the node has no frame of that name.");
+}
+
+void bind_c_code(py::module_& module) {
+    module.def(
+        "generate_c",
+        [](const NcfNodeDef& node, std::optional<std::string> prefix, bool floating_point, int unused_bits,
+           std::string source) {
+            CCodeOptions options;
+            options.prefix = prefix.value_or("");
+            options.source = std::move(source);
+            options.version = TOLVANE_VERSION;
+            options.floating_point = floating_point;
+            options.unused_bits_set = unused_bits_set(unused_bits);
+            CCode code = generate_c(node, options);
+            return py::make_tuple(python_text(code.header_name), python_text(code.header),
+                                  python_text(code.source_name), python_text(code.source));
+        },
+        py::arg("node"), py::arg("prefix") = py::none(), py::kw_only(), py::arg("floating_point") = true,
+        py::arg("unused_bits") = 0, py::arg("source") = "",
+        "C99 code for the frames of 'node', as (header name, header, source name, source): for each frame its "
+        "length, a struct of its signals' raw values, and pack, unpack and init functions that agree with "
+        "pack() and unpack(); for each scalar signal is_in_range, and with a physical encoding decode and "
+        "encode (floating_point=False leaves those out); for each logical value a #define. Every name begins "
+        "with 'prefix' (default: the node's name). 'source' is the file named in the first comment. "
+        "CodecError for a frame the codec refuses, ValueError for two names that become one C name.");
+    py::register_exception_translator([](std::exception_ptr thrown) {
+        try {
+            if (thrown) {
+                std::rethrow_exception(thrown);
+            }
+        } catch (const CannotGenerate& error) {
+            PyErr_SetString(PyExc_ValueError, error.what());
+        }
+    });
 }
 
 }  // namespace tolvane

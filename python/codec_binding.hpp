@@ -9,5 +9,7 @@ namespace tolvane {
 void bind_codec(pybind11::module_& module);
 // draw_frame: a frame's layout drawn as text.
 void bind_frame_drawing(pybind11::module_& module);
+// generate_c: C code for a node's frames.
+void bind_c_code(pybind11::module_& module);
 
 }  // namespace tolvane

@@ -375,6 +375,7 @@ PYBIND11_MODULE_EXEC(tolvane, module) {
     tolvane::bind_ldf(module);
     tolvane::bind_formatting(module);
     tolvane::bind_frame_drawing(module);
+    tolvane::bind_c_code(module);
     tolvane::bind_json_document(module);
     // The distribution's version, which the build takes from pyproject.toml.
     module.attr("__version__") = TOLVANE_VERSION;

@@ -11,6 +11,7 @@
 // target_link_libraries(app PRIVATE tolvane::core).
 #pragma once
 
+#include "cgen/c_code.hpp"
 #include "codec/frame_codec.hpp"
 #include "format/formatter.hpp"
 #include "ldf/cluster.hpp"

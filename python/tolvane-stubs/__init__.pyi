@@ -608,3 +608,8 @@ def format_text(content: str | bytes | bytearray, *, lenient: bool = False) -> b
 
 def draw_frame(node: NcfNodeDef, frame: NcfSingleFrame | str, *, ascii: bool = False) -> str:
     """A frame of 'node' (a record or a frame's name) drawn as text, as tolvane dump draws it: one row per data byte, bit 7 at the left, each bit marked with its signal's mark (> before a signal's first bit, ! where signals overlap, # for an event-triggered frame's identifier byte, a dot where no signal is), then one line per signal and the value lines of the encodings they use. Box-drawing characters, or ASCII with ascii=True. CodecError when the node has no frame of that name."""
+
+def generate_c(
+    node: NcfNodeDef, prefix: str | None = None, *, floating_point: bool = True, unused_bits: int = 0, source: str = ""
+) -> tuple[str, str, str, str]:
+    """C99 code for the frames of 'node', as (header name, header, source name, source): for each frame its length, a struct of its signals' raw values, and pack, unpack and init functions that agree with pack() and unpack(); for each scalar signal is_in_range, and with a physical encoding decode and encode (floating_point=False leaves those out); for each logical value a #define. Every name begins with 'prefix' (default: the node's name). 'source' is the file named in the first comment. CodecError for a frame the codec refuses, ValueError for two names that become one C name."""

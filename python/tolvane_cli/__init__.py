@@ -13,11 +13,12 @@
     tolvane fmt PATH...     the canonical NCF text (--in-place, --check, --from-json)
     tolvane dump FILE       each frame's layout drawn: which bits each signal takes
     tolvane html FILE...    each file's datasheet as a self-contained web page (-o DIR)
+    tolvane generate-c FILE C code that packs and unpacks a node's frames (-o DIR)
     tolvane decode FILE FRAME HEX...        a frame's data bytes, signal by signal
     tolvane encode FILE FRAME NAME=VALUE... signal values to a frame's data bytes
 
 A FILE of "-" reads standard input. Also runs as `python3.14 -m tolvane_cli`.
-Each command lives in a module of its own (check, tree, fmt, dump, html, codec), which
+Each command lives in a module of its own (check, tree, fmt, dump, html, generate_c, codec), which
 declares its arguments; commandline builds the command line from them.
 to_dict() here is tolvane.to_dict(), kept under this name for callers that
 import it from here.

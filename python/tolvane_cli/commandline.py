@@ -31,6 +31,7 @@ COMMAND_MODULES = {
     "fmt": "fmt",
     "dump": "dump",
     "html": "html",
+    "generate-c": "generate_c",
     "decode": "codec",
     "encode": "codec",
     "ldf": "ldf",

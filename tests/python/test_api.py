@@ -41,7 +41,7 @@ def records():
 def test_the_classes_come_first_then_the_functions():
     public = {name: value for name, value in vars(tolvane).items() if not name.startswith("_")}
     assert list(public) == list(FIELDS) + ["NcfParser", "to_dict", "validate", "check", "check_files", "rules", "dumps", "dump", "CodecError", "pack", "unpack",
-        "protected_id", "checksum", "DecodedSignal", "encode", "decode", "ldf", "Comment", "format_text", "draw_frame"]
+        "protected_id", "checksum", "DecodedSignal", "encode", "decode", "ldf", "Comment", "format_text", "draw_frame", "generate_c"]
     for name, value in public.items():
         assert isinstance(value, type) == (name in FIELDS or name in ("NcfParser", "CodecError", "DecodedSignal", "Comment"))
         assert (value.__name__, value.__module__) == (name, "tolvane")

@@ -21,7 +21,7 @@ def test_docstring():
 def test_classes_are_registered_in_order_before_the_functions():
     public = [name for name in vars(tolvane) if not name.startswith("_")]
     assert public == RECORD_CLASSES + ["NcfParser", "to_dict", "validate", "check", "check_files", "rules", "dumps", "dump", "CodecError", "pack", "unpack",
-        "protected_id", "checksum", "DecodedSignal", "encode", "decode", "ldf", "Comment", "format_text", "draw_frame"]
+        "protected_id", "checksum", "DecodedSignal", "encode", "decode", "ldf", "Comment", "format_text", "draw_frame", "generate_c"]
 
 
 def test_import_prints_nothing():

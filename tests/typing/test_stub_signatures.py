@@ -77,6 +77,10 @@ STUB_ONLY = {
     "(content: str, *, lenient: bool = False) -> bytes": "(content: str | bytes | bytearray, *, lenient: bool = False) -> bytes",
     "(node: NcfNodeDef, frame: object, *, ascii: bool = False) -> str":
         "(node: NcfNodeDef, frame: NcfSingleFrame | str, *, ascii: bool = False) -> str",
+    "(node: NcfNodeDef, prefix: str | None = None, *, floating_point: bool = True, unused_bits: typing.SupportsInt "
+    "| typing.SupportsIndex = 0, source: str = '') -> tuple[str, str, str, str]":
+        "(node: NcfNodeDef, prefix: str | None = None, *, floating_point: bool = True, unused_bits: int = 0, "
+        "source: str = '') -> tuple[str, str, str, str]",
     "(obj: object, path: object) -> None":
         "(obj: NcfFile | dict[str, _Plain], path: str | bytes | os.PathLike[str] | os.PathLike[bytes]) -> None",
 }
