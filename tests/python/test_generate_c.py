@@ -161,6 +161,15 @@ def test_decode_and_encode_agree_with_the_codec(tmp_path):
         assert encode(value) == raw
 
 
+@pytest.mark.parametrize("lines", ["physical_value, 0, 255, 1, 0; bcd_value;", "bcd_value; physical_value, 0, 255, 1, 0;",
+                                   "logical_value, 300, \"never\";"])
+def test_encodings_that_cover_everything_or_nothing_compile_without_a_warning(tmp_path, lines):
+    text = (EXAMPLES / "door_module.ncf").read_text(encoding="latin-1")
+    text = text.replace('physical_value, 0, 200, 0.5, 0, "percent";', lines).replace('logical_value, 255, "unknown";', "")
+    node = tolvane.NcfParser("d.ncf", text).parse().nodes[0]
+    compile_warning_free(written(tmp_path, node, source="a */ b.ncf"))
+
+
 def test_names_become_c_identifiers_and_two_that_become_one_are_refused():
     text = (EXAMPLES / "door_module.ncf").read_text(encoding="latin-1")
     node = tolvane.NcfParser("d.ncf", text.replace("door_open", "int")).parse().nodes[0]
