@@ -5,6 +5,7 @@ encodings."""
 
 import ctypes
 import math
+import os
 import random
 import shutil
 import subprocess
@@ -29,18 +30,23 @@ def written(tmp_path, node, **options):
     return tmp_path / source_name
 
 
+# The compilers run as they are, even when the tests run under a sanitizer.
+PLAIN = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD" and not k.endswith("SAN_OPTIONS")}
+
+
 def compile_warning_free(source):
     for compiler, flags in COMPILERS:
         if shutil.which(compiler) is None:
             pytest.skip(f"{compiler} is not installed")
         result = subprocess.run([compiler, *flags, "-c", str(source), "-o", str(source.with_suffix(".o"))],
-                                capture_output=True, text=True)
+                                capture_output=True, text=True, env=PLAIN)
         assert result.returncode == 0, f"{compiler}:\n{result.stderr}"
 
 
 def library(source):
     shared = source.with_suffix(".so")
-    subprocess.run(["gcc", "-std=c99", "-O2", "-shared", "-fPIC", str(source), "-o", str(shared), "-lm"], check=True)
+    subprocess.run(["gcc", "-std=c99", "-O2", "-shared", "-fPIC", str(source), "-o", str(shared), "-lm"], check=True,
+                   env=PLAIN)
     return ctypes.CDLL(str(shared))
 
 

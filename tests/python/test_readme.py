@@ -67,9 +67,12 @@ def test_python_example(code, expected):
 @pytest.mark.parametrize(("command", "expected"), console_commands())
 def test_console_example(tmp_path, command, expected):
     tool = tmp_path / "tolvane"
-    tool.write_text(f'#!/bin/sh\nexec "{sys.executable}" -m tolvane_cli "$@"\n')
+    # A sanitizer's preload (tools/sanitize-module) applies to tolvane alone,
+    # not to the other programs an example runs (a C compiler).
+    preload = f'LD_PRELOAD="{ENV["LD_PRELOAD"]}" ' if "LD_PRELOAD" in ENV else ""
+    tool.write_text(f'#!/bin/sh\n{preload}exec "{sys.executable}" -m tolvane_cli "$@"\n')
     tool.chmod(0o755)
-    env = dict(ENV, PATH=f"{tmp_path}{os.pathsep}{ENV['PATH']}")
+    env = {k: v for k, v in ENV.items() if k != "LD_PRELOAD"} | {"PATH": f"{tmp_path}{os.pathsep}{ENV['PATH']}"}
     result = subprocess.run(["sh", "-c", command], cwd=ROOT, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                             text=True, env=env)
     assert result.stdout.splitlines() == expected
