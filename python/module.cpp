@@ -302,7 +302,7 @@ void bind_formatting(py::module_& module) {
         "The canonical NCF text of 'content' (str or bytes), as dumps() writes the tree read from it, with "
         "every comment of the text in place. ValueError when the text has syntax errors (read leniently with "
         "lenient=True) or its tree cannot be written.");
-    // On the parser, after its spec's methods, once Comment is known.
+    // On the parser, after its own three methods, once Comment is known.
     py::reinterpret_borrow<py::class_<NcfParser>>(py::type::of<NcfParser>())
         .def(
             "get_comments",

@@ -15,11 +15,11 @@ from tolvane_cli.shared import (
     lenient_argument,
     lenient_of,
     make_parser,
-    position,
     read_source,
     recovery_argument,
     settings_arguments,
     settings_of,
+    syntax_errors,
 )
 
 TYPE_CHECKING = False
@@ -62,7 +62,7 @@ def run_dump(args: Parsed) -> int:
     name, content = read_source(args.file)
     parser = make_parser(name, content, lenient, not args.no_recovery)
     ncf_file = parser.parse()
-    errors = [d for d in sorted(parser.get_diagnostics(), key=position) if d.severity == tolvane.Diagnostic.Error]
+    errors = syntax_errors(parser)
     for error in errors:  # what could not be read; the rest is drawn
         complain(format_diagnostic(error))
     ascii = args.ascii or not takes_utf8(sys.stdout)

@@ -14,10 +14,10 @@ from tolvane_cli.shared import (
     lenient_argument,
     lenient_of,
     make_parser,
-    position,
     read_source,
     settings_arguments,
     settings_of,
+    syntax_errors,
     write_output,
 )
 
@@ -42,7 +42,7 @@ def run_generate_c(args: Parsed) -> int:
     name, content = read_source(args.file)
     parser = make_parser(name, content, lenient)
     ncf_file = parser.parse()
-    errors = [d for d in sorted(parser.get_diagnostics(), key=position) if d.severity == tolvane.Diagnostic.Error]
+    errors = syntax_errors(parser)
     if errors:  # code from a tree the file does not say would be wrong code
         for error in errors:
             complain(format_diagnostic(error))

@@ -70,6 +70,11 @@ def position(diagnostic: tolvane.Diagnostic) -> tuple[int, int]:
     return diagnostic.line, diagnostic.column
 
 
+def syntax_errors(parser: tolvane.NcfParser) -> list[tolvane.Diagnostic]:
+    """The errors of a parse, in the order of their places."""
+    return [d for d in sorted(parser.get_diagnostics(), key=position) if d.severity == tolvane.Diagnostic.Error]
+
+
 def format_diagnostic(diagnostic: tolvane.Diagnostic) -> str:
     """FILE:LINE:COLUMN: SEVERITY: MESSAGE [CODE], as compilers and linters write it."""
     severity = diagnostic.severity.name.lower()
