@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "codec/frame_codec.hpp"
+#include "lexer/char_class.hpp"
 #include "writer/spellings.hpp"
 
 namespace tolvane {
@@ -34,19 +35,11 @@ constexpr std::array<std::string_view, 104> reserved_words{
     "_Alignof", "_Atomic", "_Bool", "_Complex", "_Generic", "_Imaginary", "_Noreturn", "_Static_assert",
     "_Thread_local"};
 
-bool is_letter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
-}
-
-bool is_digit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 // A name of the file as a C identifier (the rule the header documents).
 std::string c_name(std::string_view name) {
     std::string out;
     for (const char c : name) {
-        out += is_letter(c) || is_digit(c) ? c : '_';
+        out += continues_identifier(c) ? c : '_';
     }
     if (out.empty() || is_digit(out.front())) {
         out.insert(out.begin(), '_');
@@ -62,10 +55,8 @@ std::string c_name(std::string_view name) {
 std::string choice_name(std::string_view text) {
     std::string out;
     for (const char c : text) {
-        if (is_letter(c) && c != '_') {
+        if (continues_identifier(c) && c != '_') {
             out += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-        } else if (is_digit(c)) {
-            out += c;
         } else if (!out.empty() && out.back() != '_') {
             out += '_';
         }
