@@ -35,6 +35,7 @@ COMMAND_MODULES = {
     "decode": "codec",
     "encode": "codec",
     "ldf": "ldf",
+    "lsp": "lsp",
 }
 
 # The action of an option that has a --no- form (argparse's BooleanOptionalAction).
@@ -146,7 +147,7 @@ def build_argument_parser() -> argparse.ArgumentParser:
     parser = argparse.ArgumentParser(
         prog="tolvane",
         description="Check, show, export, trace and format LIN node capability files (NCF); draw, decode "
-        "and encode their frames.",
+        "and encode their frames; make a cluster's LDF and a node's C code; serve editors.",
         epilog='A FILE of "-" reads standard input. Exit status: 0 done (check: no errors), '
         "1 check reported errors, 2 usage error or a file that cannot be read.",
     )

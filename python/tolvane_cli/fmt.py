@@ -39,7 +39,7 @@ class NotFormatted(Exception):
 
 # What the lenient reading skips: the canonical text cannot hold it, so a
 # rewrite in place would lose it.
-_NOT_KEPT_CODES = frozenset({
+NOT_KEPT_CODES = frozenset({
     "dialect-message-id", "dialect-event-triggered-message-id", "dialect-frame-id",
     "dialect-response-tolerance", "dialect-foreign-block",
 })
@@ -96,7 +96,7 @@ def fmt_usage_problem(args: Parsed, lenient: bool) -> str | None:
 
 
 def _rewrite_in_place(path: str, name: str, text: bytes, warnings: list[tolvane.Diagnostic]) -> None:
-    if {warning.code for warning in warnings} & _NOT_KEPT_CODES:
+    if {warning.code for warning in warnings} & NOT_KEPT_CODES:
         raise NotFormatted(f"tolvane: {name}: not formatted in place: the lenient reading skipped "
                            "statements or blocks that the canonical text cannot hold (see the "
                            "warnings); write it to standard output to migrate it")

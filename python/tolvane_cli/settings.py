@@ -114,15 +114,16 @@ KEYS: dict[str, tuple[str, Callable[[object, Sequence[str]], object]]] = {
 # ---------------------------------------------------------------------------
 
 
-def find_settings(config: str | None, *, isolated: bool, codes: Sequence[str]) -> Settings:
+def find_settings(config: str | None, *, isolated: bool, codes: Sequence[str], start: str | None = None) -> Settings:
     """The settings of this run: those of `config` when given, none with
-    `isolated`, else those of the nearest settings file."""
+    `isolated`, else those of the nearest settings file in `start` (default:
+    the current directory) or above it."""
     if isolated:
         return Settings(os.getcwd())
     if config is not None:
         table = _read_table(config, explicit=True)
         return _settings(config, table or {}, codes)
-    folder = os.getcwd()
+    folder = os.path.abspath(start) if start is not None else os.getcwd()
     while True:
         for name in (SETTINGS_FILE, PYPROJECT):
             path = os.path.join(folder, name)

@@ -172,7 +172,7 @@ def test_usage_errors_exit_2_and_help_exits_0(capsys, argv, status, line):
         assert "Exit status: 0" in " ".join(out.split())
     if argv == ["--help"]:
         assert [row.split()[0] for row in out.splitlines() if row.startswith("    ")] == [
-            "check", "show", "json", "trace", "fmt", "dump", "html", "generate-c", "decode", "encode", "ldf"]
+            "check", "show", "json", "trace", "fmt", "dump", "html", "generate-c", "decode", "encode", "ldf", "lsp"]
 
 
 @pytest.mark.parametrize("command", ["show", "json", "trace"])
