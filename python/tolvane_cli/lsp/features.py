@@ -131,7 +131,7 @@ def _section(place: Place, node: int, block: Block) -> Iterator[types.DocumentSy
     elif keyword == "encoding":
         children = [_encoding_symbol(place, entry) for entry in record.encodings
                     if _inside(document.record_span(entry), span)]
-    elif keyword not in SECTION_STATEMENTS:
+    elif keyword not in SECTION_STATEMENTS["node"]:
         return
     yield _symbol(place, keyword, types.SymbolKind.Namespace, span, heading, children)
 
