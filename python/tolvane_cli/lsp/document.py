@@ -96,8 +96,9 @@ class Document:
         start = self.offset_of(where)
         if start is None:
             return None
-        token = self.text.token_starting_at(start)
-        return (start, token.end) if token is not None else (start, start + len(name))
+        if self.source.startswith(name, start):
+            return start, start + len(name)
+        return start, max(self.text.span_at(start)[1], start)
 
     def record_span(self, record: object) -> tuple[int, int] | None:
         """From a record's first token to the end of its statement or block."""
@@ -114,28 +115,33 @@ class Document:
 
     def _index(self) -> Iterator[Occurrence]:
         for index, node in enumerate(self.ncf.nodes):
-            yield from self._occurrence("node", index, node.name, node.position_of("name"), True, node)
-            for frame in node.frames:
-                yield from self._occurrence("frame", index, frame.name, frame.position_of("name"), True, frame)
-                carrier = frame.properties.event_triggered_frame
-                if carrier is not None:
-                    yield from self._occurrence("frame", index, carrier,
-                                                frame.properties.position_of("event_triggered_frame"), False, frame)
-                for signal in frame.signals:
-                    yield from self._occurrence("signal", index, signal.name, signal.position_of("name"), True, signal)
-                    encoding = signal.properties.encoding_name
-                    if encoding is not None:
-                        yield from self._occurrence("encoding", index, encoding,
-                                                    signal.properties.position_of("encoding_name"), False, signal)
-            for entry in node.encodings:
-                yield from self._occurrence("encoding", index, entry.name, entry.position_of("name"), True, entry)
-            status = node.status
-            if status.response_error:
-                yield from self._occurrence("signal", index, status.response_error,
-                                            status.position_of("response_error"), False, status)
-            for item, name in enumerate(status.fault_state_signals):
-                yield from self._occurrence("signal", index, name, status.position_of("fault_state_signals", item),
-                                            False, status)
+            yield from self.occurrences_in_node(index, node)
+
+    def occurrences_in_node(self, index: int, node: tolvane.NcfNodeDef) -> Iterator[Occurrence]:
+        """The names node `index` defines and uses, in the order of the tree
+        (what a finding about one node needs, without the whole index)."""
+        yield from self._occurrence("node", index, node.name, node.position_of("name"), True, node)
+        for frame in node.frames:
+            yield from self._occurrence("frame", index, frame.name, frame.position_of("name"), True, frame)
+            carrier = frame.properties.event_triggered_frame
+            if carrier is not None:
+                yield from self._occurrence("frame", index, carrier,
+                                            frame.properties.position_of("event_triggered_frame"), False, frame)
+            for signal in frame.signals:
+                yield from self._occurrence("signal", index, signal.name, signal.position_of("name"), True, signal)
+                encoding = signal.properties.encoding_name
+                if encoding is not None:
+                    yield from self._occurrence("encoding", index, encoding,
+                                                signal.properties.position_of("encoding_name"), False, signal)
+        for entry in node.encodings:
+            yield from self._occurrence("encoding", index, entry.name, entry.position_of("name"), True, entry)
+        status = node.status
+        if status.response_error:
+            yield from self._occurrence("signal", index, status.response_error,
+                                        status.position_of("response_error"), False, status)
+        for item, name in enumerate(status.fault_state_signals):
+            yield from self._occurrence("signal", index, name, status.position_of("fault_state_signals", item),
+                                        False, status)
 
     def _occurrence(self, kind: str, node: int, name: str, where: tuple[int, int] | None, is_definition: bool,
                     record: object) -> Iterator[Occurrence]:
@@ -155,6 +161,12 @@ class Document:
 
     def definitions_of(self, key: tuple[str, int, str]) -> list[Occurrence]:
         return [occurrence for occurrence in self.occurrences_of(key) if occurrence.is_definition]
+
+    def node_at_line(self, line: int) -> int | None:
+        """The index of the last node that begins at or before the reader's `line`."""
+        lines = [node.line for node in self.ncf.nodes]
+        index = bisect.bisect_right(lines, line) - 1
+        return index if index >= 0 else None
 
     def node_at(self, offset: int) -> int | None:
         """The index of the node whose block holds `offset`."""

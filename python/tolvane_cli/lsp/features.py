@@ -89,10 +89,16 @@ def _related(place: Place, diagnostic: tolvane.Diagnostic, start: int) -> Iterat
         return
     kind, which, what = second
     document = place.document
-    node = document.node_at(start)
-    for occurrence in document.occurrences:
+    if kind == "node":
+        candidates = [occurrence for index, node in enumerate(document.ncf.nodes)
+                      for occurrence in document.occurrences_in_node(index, node) if occurrence.kind == "node"]
+    else:
+        # The finding's own node: the one that begins last before it.
+        index = document.node_at_line(diagnostic.line)
+        candidates = [] if index is None else list(document.occurrences_in_node(index, document.ncf.nodes[index]))
+    for occurrence in candidates:
         if (occurrence.kind == kind and occurrence.name == names[which] and occurrence.is_definition
-                and (kind == "node" or occurrence.node == node) and not occurrence.start <= start < occurrence.end):
+                and not occurrence.start <= start < occurrence.end):
             yield types.DiagnosticRelatedInformation(
                 location=place.location(occurrence.start, occurrence.end), message=what)
             return
