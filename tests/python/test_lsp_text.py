@@ -8,7 +8,7 @@ import subprocess
 import sys
 
 import pytest
-from hypothesis import given
+from hypothesis import given, settings
 from hypothesis import strategies as st
 
 from conftest import EXAMPLES, ROOT, module_path
@@ -102,3 +102,57 @@ def test_without_the_extra_the_command_says_which_to_install():
                          env={"PYTHONPATH": module_path()}, stdin=subprocess.DEVNULL, timeout=60)
     assert (run.returncode, run.stdout) == (2, "")
     assert run.stderr == "tolvane: tolvane lsp needs the extra 'lsp' (pygls): pip install 'tolvane[lsp]'\n"
+
+
+# ---------------------------------------------------------------------------
+# Any text, any cursor: every answer is whole and its ranges lie in the text
+# ---------------------------------------------------------------------------
+
+# Pieces of real files and of what editing them leaves behind.
+PIECES = [DOOR[i:i + 40] for i in range(0, len(DOOR), 40)] + [
+    '"', "/*", "*/", "//", "#", "{", "}", ";", "=", "\n", "0x", "é", "𝄞", "\ud800", "\x00", "-", "1e999",
+    "node n {", "signals {", "event_triggered_frame = ", "response_error = ", "encoding { e { logical_value, 1, ",
+]
+
+
+@settings(max_examples=400, deadline=None)
+@given(st.lists(st.sampled_from(PIECES), max_size=30), st.data())
+def test_every_answer_to_any_text_is_whole(pieces, data):
+    types = pytest.importorskip("lsprotocol.types")
+    from tolvane_cli.lsp import features
+    from tolvane_cli.lsp.document import Options
+
+    source = "".join(pieces)
+    lenient = data.draw(st.booleans())
+    place = features.Place(Document("fuzz.ncf", source, Options(lenient=lenient)), "file:///fuzz.ncf",
+                           data.draw(st.sampled_from(ENCODINGS)))
+    text = place.document.text
+    ends = [text.client_position(len(source), place.encoding)]
+
+    def inside(where):
+        end = (where.end.line, where.end.character)
+        assert (where.start.line, where.start.character) <= end <= (ends[0][0], ends[0][1])
+
+    for diagnostic in features.diagnostics(place):
+        inside(diagnostic.range)
+
+    def nested(symbol, parent=None):
+        inside(symbol.range)
+        assert symbol.range.start.line <= symbol.selection_range.start.line <= symbol.range.end.line
+        for child in symbol.children or []:
+            nested(child, symbol)
+
+    for symbol in features.document_symbols(place):
+        nested(symbol)
+    line = data.draw(st.integers(0, text.line_count()))
+    position = types.Position(line=line, character=data.draw(st.integers(0, 90)))
+    features.hover(place, position)
+    for location in features.definition(place, position) + features.references(place, position, True):
+        inside(location.range)
+    features.completion(place, position)
+    for action in features.code_actions(place, types.Range(start=types.Position(line=0, character=0),
+                                                             end=types.Position(line=line, character=0))):
+        for edit in action.edit.changes["file:///fuzz.ncf"]:
+            inside(edit.range)
+    for edit in features.formatting(place):
+        inside(edit.range)
