@@ -178,7 +178,9 @@ def test_the_reference_gives_every_field_of_a_record_in_the_modules_order(name):
     assert listed[: len(fields)] == expected, f"the reference of {name} lists other fields first"
 
 
-def test_the_reference_gives_every_method_of_the_parser_and_the_positions_of_every_record():
+def test_the_reference_gives_the_parsers_methods_the_exceptions_base_and_every_records_positions():
+    assert issubclass(tolvane.CodecError, ValueError)
+    assert "```py\nclass CodecError(ValueError)\n```" in docs_reference.python_reference("CodecError")
     listed = bullets(docs_reference.python_reference("NcfParser"))
     methods = [name for name in vars(tolvane.NcfParser) if not name.startswith("_")]
     assert sorted(entry.split("(")[0] for entry in listed) == sorted(["NcfParser", *methods])
