@@ -20,18 +20,18 @@ if TYPE_CHECKING:
     from collections.abc import Iterator
 
 # One alternative per token kind; anything else is one character of its own.
-_TOKEN = re.compile(
-    r"""
-      (?P<space>[ \t\r\n\f\v]+)
+# Blanks stop at line breaks so that a lenient "#" line, which only counts
+# at the start of a line, is seen with the break before it.
+_TOKENS = r"""
+    | (?P<space>[ \t\r\f\v]+|\n)
     | (?P<comment>//[^\n]*|/\*(?:[^*]|\*(?!/))*(?:\*/)?)
     | (?P<string>"(?:[^"\\]|\\.|\\\Z)*"?)
     | (?P<number>-?(?:0[xX][0-9A-Fa-f]*|[0-9]+(?:\.[0-9]*)?(?:[eE][+-]?[0-9]+)?))
     | (?P<word>[A-Za-z_][A-Za-z0-9_]*)
     | (?P<other>.)
-    """,
-    re.VERBOSE | re.DOTALL,
-)
-_HASH_LINE = re.compile(r"#[^\n]*")
+"""
+_TOKEN = re.compile("(?!)" + _TOKENS, re.VERBOSE | re.DOTALL)
+_TOKEN_OR_HASH_LINE = re.compile(r"(?P<hash>(?:\A|\n)[ \t]*\#[^\n]*)" + _TOKENS, re.VERBOSE | re.DOTALL)
 
 
 class Token:
@@ -297,31 +297,17 @@ class Outline:
 
 
 def _scan(source: str, hash_comments: bool, comments: list[tuple[int, int]]) -> Iterator[Token]:
-    position = 0
-    at_line_start = True
-    while position < len(source):
-        if hash_comments and at_line_start and source[position] == "#":
-            match = _HASH_LINE.match(source, position)
-            assert match is not None
-            comments.append((position, match.end()))
-            position = match.end()
+    for match in (_TOKEN_OR_HASH_LINE if hash_comments else _TOKEN).finditer(source):
+        kind = match.lastgroup
+        if kind == "space":
             continue
-        match = _TOKEN.match(source, position)
-        assert match is not None  # the last alternative takes any character
-        kind = match.lastgroup or "other"
-        text = match.group()
+        start, end = match.span()
         if kind == "comment":
-            comments.append((position, match.end()))
-        if kind not in ("space", "comment"):
-            yield Token("punct" if kind == "other" else kind, text, position, match.end())
-            at_line_start = False
-        elif "\n" in text:
-            at_line_start = _only_blanks_after_last_break(text)
-        position = match.end()
-
-
-def _only_blanks_after_last_break(text: str) -> bool:
-    return not text[text.rindex("\n") + 1:].strip(" \t")
+            comments.append((start, end))
+        elif kind == "hash":
+            comments.append((source.index("#", start), end))
+        else:
+            yield Token("punct" if kind == "other" else kind or "punct", match.group(), start, end)
 
 
 def _units(text: str, encoding: str) -> int:
