@@ -3,6 +3,7 @@ and its table of keywords, without a server; and the command without its
 extra."""
 
 import json
+import os
 import re
 import subprocess
 import sys
@@ -99,7 +100,7 @@ def test_without_the_extra_the_command_says_which_to_install():
     # pygls made unimportable, as where the extra is not installed.
     script = "import sys; sys.modules['pygls'] = None; from tolvane_cli import main; sys.exit(main(['lsp']))"
     run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
-                         env={"PYTHONPATH": module_path()}, stdin=subprocess.DEVNULL, timeout=60)
+                         env={**os.environ, "PYTHONPATH": module_path()}, stdin=subprocess.DEVNULL, timeout=60)
     assert (run.returncode, run.stdout) == (2, "")
     assert run.stderr == "tolvane: tolvane lsp needs the extra 'lsp' (pygls): pip install 'tolvane[lsp]'\n"
 
