@@ -161,12 +161,16 @@ def settings_arguments() -> list[Argument]:
     ]
 
 
+def refuse_config_with_isolated(args: Parsed) -> None:
+    if args.config is not None and args.isolated:
+        raise UsageError("tolvane: --config and --isolated exclude each other")
+
+
 def settings_of(args: Parsed) -> Settings:
     """The project settings the command line asks for."""
     from tolvane_cli.settings import find_settings
 
-    if args.config is not None and args.isolated:
-        raise UsageError("tolvane: --config and --isolated exclude each other")
+    refuse_config_with_isolated(args)
     return find_settings(args.config, isolated=args.isolated, codes=tuple(tolvane.rules()))
 
 

@@ -5,7 +5,13 @@ command runs, and only when the optional extra is installed."""
 from __future__ import annotations
 
 from tolvane_cli.commandline import Argument, Command
-from tolvane_cli.shared import EXIT_TROUBLE, complain, lenient_argument, settings_arguments
+from tolvane_cli.shared import (
+    EXIT_TROUBLE,
+    complain,
+    lenient_argument,
+    refuse_config_with_isolated,
+    settings_arguments,
+)
 
 TYPE_CHECKING = False
 if TYPE_CHECKING:
@@ -15,10 +21,7 @@ MISSING_EXTRA = "tolvane lsp needs the extra 'lsp' (pygls): pip install 'tolvane
 
 
 def run_lsp(args: Parsed) -> int:
-    if args.config is not None and args.isolated:
-        from tolvane_cli.shared import UsageError
-
-        raise UsageError("tolvane: --config and --isolated exclude each other")
+    refuse_config_with_isolated(args)  # the settings themselves are read per document
     try:
         import pygls  # noqa: F401
     except ImportError:

@@ -169,17 +169,8 @@ class Document:
         return index if index >= 0 else None
 
     def node_at(self, offset: int) -> int | None:
-        """The index of the node whose block holds `offset`."""
-        block = self.text.block_at(offset)
-        while block is not None and block.parent is not None:
-            block = block.parent
-        if block is None:
-            return None
-        start = block.header[0].start if block.header else None
-        for index, node in enumerate(self.ncf.nodes):
-            if self.offset_of((node.line, node.column)) == start:
-                return index
-        return None
+        """The index of the node the cursor at `offset` is in (the last that begins before it)."""
+        return self.node_at_line(self.text.position(offset)[0] + 1)
 
     # -- sections ----------------------------------------------------------
 

@@ -397,7 +397,7 @@ def formatting(place: Place) -> list[types.TextEdit]:
         return []
     try:
         formatted = tolvane.format_text(document.content, lenient=document.options.lenient).decode("utf-8")
-    except (ValueError, UnicodeDecodeError):
+    except ValueError:  # a text it cannot write, or bytes that are not UTF-8 (UnicodeDecodeError)
         return []
     if formatted == document.source:
         return []
